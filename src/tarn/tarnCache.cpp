@@ -1,0 +1,53 @@
+// The computed table: growth and flushing. (Entries are written and probed by the operations.)
+#include "tarnInt.h"
+
+void tarnCacheResize(DdManager *dd) {
+    const unsigned oldSlots = dd->cacheSlots;
+    const unsigned newSlots = oldSlots << 1;
+    size_t bytes = (static_cast<size_t>(newSlots) + 1) * sizeof(DdCache);
+    auto *memory = static_cast<DdCache *>(tarnGuardedMalloc(dd, bytes));
+    if (memory == nullptr) {
+        // Keep the old table and never try to grow again.
+        dd->cacheHardLimit = oldSlots - 1;
+        dd->cacheRoom = -static_cast<int>(oldSlots + 1);
+        return;
+    }
+    auto *table = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
+    const int shift = dd->cacheShift - 1;
+    memset(static_cast<void *>(table), 0, sizeof(DdCache) * newSlots);
+
+    double moved = 0;
+    DdCache *old = dd->cache;
+    for (unsigned i = 0; i < oldSlots; i++) {
+        if (old[i].result == nullptr) continue;
+        table[tarnCacheHash(old[i].key1, old[i].key2, old[i].key3, shift)] = old[i];
+        moved++;
+    }
+    util_free(dd->cacheMemory);
+
+    dd->cacheMemory = memory;
+    dd->cache = table;
+    dd->cacheSlots = newSlots;
+    dd->cacheShift = shift;
+    dd->cacheRoom -= static_cast<int>(newSlots);
+    dd->memoryInUse += sizeof(DdCache) * static_cast<uint64_t>(oldSlots);
+
+    // A new head start, kept out of the accumulated misses.
+    double offset = static_cast<double>(static_cast<int64_t>(newSlots * dd->hitRatioThreshold + 1.0));
+    dd->cacheMissesBefore += dd->cacheMisses - offset;
+    dd->cacheMisses = offset;
+    dd->cacheHitsBefore += dd->cacheHits;
+    dd->cacheHits = 0;
+    dd->cacheInsertsAtResize = dd->cacheInserts - moved;
+}
+
+void tarnCacheFlush(DdManager *dd) {
+    DdCache *entry = dd->cache;
+    for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
+        if (entry->result != nullptr) {
+            dd->cacheDeletions++;
+            entry->result = nullptr;
+        }
+    }
+    dd->cacheInsertsAtResize = dd->cacheInserts;
+}

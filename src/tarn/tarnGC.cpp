@@ -1,0 +1,188 @@
+// The garbage collector, which unlinks dead nodes from the unique table and rebuilds the free
+// list, and the delayed-release queue, which keeps recently released BDDs alive for a while.
+#include <cstdlib>
+
+#include "tarnInt.h"
+
+namespace {
+
+constexpr const char *kCollector = "tarnGarbageCollect";
+
+[[noreturn]] void reportDeadCountMismatch(DdManager *dd, const char *where, int level) {
+    if (where != nullptr) {
+        fprintf(dd->err, "%s: problem in %s", kCollector, where);
+        if (level >= 0) fprintf(dd->err, " %d", level);
+        fprintf(dd->err, "\n");
+    }
+    fprintf(dd->err, "  dead count != deleted\n");
+    fprintf(dd->err,
+            "  This problem is often due to a missing call to Tarn_Ref\n"
+            "  or to an extra call to Tarn_RecursiveDeref.\n"
+            "  See the TARN Programmer's Guide for additional details.");
+    fflush(dd->err);
+    abort();
+}
+
+// Runs a hook list in order; false as soon as one hook reports failure.
+bool runHooks(DdManager *dd, DdHook *hook) {
+    for (; hook != nullptr; hook = hook->next) {
+        if (hook->f(dd, "DD", nullptr) == 0) return false;
+    }
+    return true;
+}
+
+inline bool isDeadKey(DdNode *key) {
+    auto *node = reinterpret_cast<DdNode *>(reinterpret_cast<uintptr_t>(key) & ~uintptr_t{15});
+    return node->ref == 0;
+}
+
+// Clears the computed-table entries that mention a dead node.
+void cleanCache(DdManager *dd) {
+    DdCache *entry = dd->cache;
+    for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
+        if (entry->result == nullptr) continue;
+        bool threeOperand = (reinterpret_cast<uintptr_t>(entry->key1) & 2) != 0;
+        if (isDeadKey(entry->key1) || isDeadKey(entry->key2) ||
+            (threeOperand && tarnRegular(entry->key3)->ref == 0) ||
+            (entry->result != reinterpret_cast<DdNode *>(1) &&
+             tarnRegular(entry->result)->ref == 0)) {
+            entry->result = nullptr;
+            dd->cacheDeletions++;
+        }
+    }
+}
+
+// Unlinks the dead nodes of one subtable; its chains end at end (the sentinel or null).
+unsigned unlinkDead(DdSubtable *table, DdNode *end) {
+    unsigned deleted = 0;
+    for (unsigned j = 0; j < table->slots; j++) {
+        DdNode **previous = &table->buckets[j];
+        for (DdNode *node = *previous; node != end; node = *previous) {
+            if (node->ref == 0) {
+                *previous = node->next;
+                deleted++;
+            } else {
+                previous = &node->next;
+            }
+        }
+    }
+    return deleted;
+}
+
+// Unlinks the dead nodes of every subtable of one kind; a count that disagrees with the dead
+// counters means corrupted references, and the process stops.
+unsigned collectSubtables(DdManager *dd, DdSubtable *tables, int count, DdNode *end) {
+    unsigned total = 0;
+    for (int level = 0; level < count; level++) {
+        DdSubtable *table = &tables[level];
+        if (table->dead == 0) continue;
+        unsigned deleted = unlinkDead(table, end);
+        if (deleted != table->dead) reportDeadCountMismatch(dd, "table", level);
+        table->keys -= deleted;
+        table->dead = 0;
+        total += deleted;
+    }
+    return total;
+}
+
+// The free list lists every node with no reference, newest block first, each block in address
+// order.
+void rebuildFreeList(DdManager *dd) {
+    DdNode **tail = &dd->freeList;
+    for (void **block = dd->nodeBlocks; block != nullptr; block = static_cast<void **>(*block)) {
+        auto *nodes = reinterpret_cast<DdNode *>(tarnAlign32After(block));
+        for (int i = 0; i < TARN_NODES_PER_BLOCK; i++) {
+            if (nodes[i].ref == 0) {
+                *tail = &nodes[i];
+                tail = &nodes[i].next;
+            }
+        }
+    }
+    *tail = nullptr;
+}
+
+}  // namespace
+
+int tarnGarbageCollect(DdManager *dd, int clearCache) {
+    if (dd->timeLimit != UINT32_MAX && util_cpu_time_ms() - dd->startTime > dd->timeLimit) {
+        dd->errorCode = TARN_TIME_OUT;
+        return 0;
+    }
+    tarnClearDelayedQueue(dd);
+    if (!runHooks(dd, dd->gcHooksBefore)) return 0;
+    if (dd->dead + dd->deadZ == 0) {
+        runHooks(dd, dd->gcHooksAfter);
+        return 0;
+    }
+    // While the table is still small and memory is plentiful, growing it beats collecting.
+    if (clearCache && dd->deadFraction == TARN_DEAD_FRACTION_MID &&
+        dd->slots <= dd->fastGrowthLimit && dd->reserve != nullptr) {
+        dd->deadThreshold = static_cast<unsigned>(dd->slots * TARN_DEAD_FRACTION_HIGH);
+        dd->deadFraction = TARN_DEAD_FRACTION_HIGH;
+        return 0;
+    }
+
+    uint32_t start = util_cpu_time_ms();
+    dd->gcCount++;
+    if (clearCache) cleanCache(dd);
+
+    unsigned total = collectSubtables(dd, dd->subtables, dd->size, tarnSentinel(dd));
+    if (dd->constants.dead != 0) {
+        unsigned deleted = unlinkDead(&dd->constants, nullptr);
+        if (deleted != dd->constants.dead) reportDeadCountMismatch(dd, "constants", -1);
+        dd->constants.keys -= deleted;
+        dd->constants.dead = 0;
+        total += deleted;
+    }
+    if (total != dd->dead) reportDeadCountMismatch(dd, nullptr, -1);
+    dd->keys -= total;
+    dd->dead = 0;
+
+    unsigned totalZ = collectSubtables(dd, dd->subtablesZ, dd->sizeZ, nullptr);
+    if (totalZ != dd->deadZ) reportDeadCountMismatch(dd, nullptr, -1);
+    dd->keysZ -= totalZ;
+    dd->deadZ = 0;
+
+    rebuildFreeList(dd);
+    dd->gcTime += static_cast<int>(util_cpu_time_ms() - start);
+    if (!runHooks(dd, dd->gcHooksAfter)) return 0;
+    return static_cast<int>(total + totalZ);
+}
+
+void Tarn_DelayedDerefBdd(DdManager *dd, DdNode *f) {
+    unsigned live = dd->keys - dd->dead;
+    if (live > dd->peakLiveNodes) dd->peakLiveNodes = live;
+    DdNode *N = tarnRegular(f);
+    if (tarnIsConstantRegular(N) || N->ref > 1) {
+        N->ref--;
+        return;
+    }
+    DdNode *&slot = dd->delayedQueue[dd->delayedNext];
+    if (slot != nullptr) Tarn_DerefBdd(dd, slot);
+    slot = N;
+    dd->delayedNext = static_cast<int>((dd->delayedNext + 1) & dd->delayedMask);
+}
+
+void tarnClearDelayedQueue(DdManager *dd) {
+    for (int i = 0; i < dd->delayedDepth && dd->delayedQueue[i] != nullptr; i++) {
+        Tarn_DerefBdd(dd, dd->delayedQueue[i]);
+        dd->delayedQueue[i] = nullptr;
+    }
+    dd->delayedNext = 0;
+}
+
+void tarnShrinkDelayedQueue(DdManager *dd) {
+    if (dd->delayedDepth < 4) return;
+    int newDepth = dd->delayedDepth / 4;
+    for (int i = newDepth; i < dd->delayedDepth && dd->delayedQueue[i] != nullptr; i++) {
+        Tarn_DerefBdd(dd, dd->delayedQueue[i]);
+        dd->delayedQueue[i] = nullptr;
+    }
+    dd->delayedDepth = newDepth;
+    dd->delayedMask = static_cast<unsigned>(newDepth - 1);
+    if (dd->delayedNext >= newDepth) dd->delayedNext = 0;
+    // A failed shrink keeps the longer array, which still works.
+    auto **shorter =
+        static_cast<DdNode **>(util_realloc(dd->delayedQueue, sizeof(DdNode *) * newDepth));
+    if (shorter != nullptr) dd->delayedQueue = shorter;
+}

@@ -1,0 +1,295 @@
+// Internal records and steps of the package: the node, the unique subtables, the manager, and the
+// small inline helpers that every operation shares. Only the package's own files include this.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "../util/util.h"
+#include "tarn.h"
+
+struct MtrNode;
+
+// ---- records ---------------------------------------------------------------------------------
+
+// One node: 32 bytes at a 32-byte boundary, so the five low address bits are free (bit 0 marks a
+// complemented handle, bits 1 to 3 carry computed-table tags). A constant keeps its value in the
+// place of the then-child.
+struct alignas(32) DdNode {
+    uint32_t index;  // variable index; TARN_MAXINDEX for constants
+    uint32_t ref;    // reference count; 0 means dead
+    DdNode *next;    // unique-table chain or free list; bit 0 is a traversal's visit mark
+    union {
+        DdNode *T;     // then-child, always regular
+        double value;  // constant value
+    };
+    DdNode *E;  // else-child; the only stored edge that may be complemented
+};
+static_assert(sizeof(DdNode) == 32, "nodes are 32 bytes");
+static_assert(alignof(DdNode) == 32, "nodes are 32-byte aligned");
+
+// One level's unique subtable (also used for the constants).
+struct DdSubtable {
+    DdNode **buckets;       // chain heads
+    int shift;              // 32 - log2(slots)
+    unsigned slots;         // buckets, a power of two
+    unsigned keys;          // nodes, dead ones included
+    unsigned keyLimit;      // above this the subtable grows or a collection is considered
+    unsigned dead;          // dead nodes
+    unsigned symmetryNext;  // next level of this level's symmetry group
+    int bound;
+    int varKind;
+    int pairIndex;
+    int handled;
+    int groupState;
+};
+
+// One computed-table entry; an entry whose result is null is empty.
+struct DdCache {
+    DdNode *key1;
+    DdNode *key2;
+    DdNode *key3;
+    DdNode *result;
+};
+static_assert(sizeof(DdCache) == 32, "computed-table entries are 32 bytes");
+
+struct DdHook {
+    DD_HFP f;
+    DdHook *next;
+};
+
+struct DdLocalCache;
+
+struct DdManager {
+    DdNode sentinel;  // every chain of a variable subtable ends here
+    DdNode *one;
+    DdNode *zero;
+    DdNode *plusInfinity;
+    DdNode *minusInfinity;
+    DdNode *background;
+    // computed table
+    DdCache *cacheMemory;
+    DdCache *cache;
+    unsigned cacheSlots;
+    int cacheShift;
+    double cacheMisses;
+    double cacheHits;
+    double hitRatioThreshold;
+    int cacheRoom;
+    unsigned cacheHardLimit;
+    // unique table
+    int size;
+    int sizeZ;
+    int capacity;
+    int capacityZ;
+    DdSubtable *subtables;
+    DdSubtable *subtablesZ;
+    DdSubtable constants;
+    unsigned slots;
+    unsigned keys;
+    unsigned keysZ;
+    unsigned dead;
+    unsigned deadZ;
+    unsigned liveLimit;
+    unsigned deadThreshold;
+    int gcEnabled;
+    double deadFraction;
+    unsigned fastGrowthLimit;
+    unsigned initialSlots;
+    DdNode **derefStack;
+    double nodesAllocated;
+    double nodesReclaimed;
+    int *perm;
+    int *permZ;
+    int *invperm;
+    int *invpermZ;
+    DdNode **vars;
+    int *varMap;
+    DdNode **zddUniverse;
+    int isolatedCount;
+    unsigned siftStartSize;
+    int linearSize;
+    void *interaction;
+    void *linearMatrix;
+    // node memory
+    void **nodeBlocks;  // newest block; each block's first word links the previous one
+    DdNode *freeList;
+    char *reserve;
+    // delayed release
+    DdNode **delayedQueue;
+    int delayedDepth;
+    int delayedNext;
+    unsigned delayedMask;
+    double epsilon;
+    // reordering
+    int reorderState;
+    int reorderCount;
+    unsigned reorderBudget;
+    int siftVarLimit;
+    int siftSwapLimit;
+    int swapCount;
+    int swapCountZ;
+    int altGrowthPeriod;
+    double siftGrowthLimit;
+    double siftGrowthLimitAlt;
+    int autoReorder;
+    int autoReorderZ;
+    int autoReorderMethod;
+    int autoReorderMethodZ;
+    int realignZddToBdd;
+    int realignBddToZdd;
+    unsigned reorderThreshold;
+    unsigned deadCountMask;
+    MtrNode *groupTree;
+    MtrNode *groupTreeZ;
+    int groupCheck;
+    int recombThreshold;
+    int symmetryViolation;
+    int arcViolation;
+    int gaPopulation;
+    int gaCrossovers;
+    unsigned randomizeMask;
+    DdLocalCache *localCaches;
+    DdHook *gcHooksBefore;
+    DdHook *gcHooksAfter;
+    DdHook *reorderHooksBefore;
+    DdHook *reorderHooksAfter;
+    // output, errors, limits
+    FILE *out;
+    FILE *err;
+    int errorCode;
+    uint32_t startTime;
+    uint32_t timeLimit;
+    DD_THFP terminationCallback;
+    const void *terminationArg;
+    DD_OOMFP outOfMemoryHandler;
+    DD_TOHFP timeoutHandler;
+    void *timeoutArg;
+    uint64_t memoryInUse;
+    uint64_t memorySoftLimit;
+    uint64_t memoryHardLimit;
+    // statistics
+    int gcCount;
+    int gcTime;
+    int reorderTime;
+    double cacheHitsBefore;
+    double cacheMissesBefore;
+    double cacheCollisions;
+    double cacheInserts;
+    double cacheInsertsAtResize;
+    double cacheDeletions;
+    unsigned peakLiveNodes;
+};
+
+// ---- constants of the node store -----------------------------------------------------------
+
+// A node block: a link word, then 1022 nodes from the first 32-byte boundary after the link.
+constexpr size_t TARN_NODE_BLOCK_BYTES = 32736;
+constexpr int TARN_NODES_PER_BLOCK = 1022;
+// Variable indices from here on are refused.
+constexpr uint32_t TARN_MAX_VARIABLE_INDEX = 2147483646u;
+constexpr int TARN_DEFAULT_SLOTS = 8;
+constexpr double TARN_PLUS_INFINITY_VALUE = 1e302;
+constexpr double TARN_MINUS_INFINITY_VALUE = -1e302;
+// Values at or beyond these magnitudes are normalised to the infinities.
+constexpr double TARN_INFINITY_THRESHOLD = 1e151;
+constexpr double TARN_DEFAULT_EPSILON = 1e-12;
+constexpr double TARN_DEAD_FRACTION_HIGH = 4.0;
+constexpr double TARN_DEAD_FRACTION_MID = 1.0;
+constexpr double TARN_DEAD_FRACTION_LOW = 0.2;
+// Multipliers of the unique-table hash functions.
+constexpr uint32_t TARN_P1 = 12582917u;
+constexpr uint32_t TARN_P2 = 4256249u;
+constexpr uint32_t TARN_P1P2 = 2080684509u;  // TARN_P1 * TARN_P2 mod 2^32
+// The give-up checks of the unique table run when the low 17 bits of the miss count are zero.
+constexpr uint64_t TARN_GIVE_UP_CHECK_MASK = (1u << 17) - 1;
+// Reordering method codes (the full set belongs to the reordering driver).
+constexpr int TARN_REORDER_SIFT = 4;
+constexpr unsigned TARN_DEFAULT_REORDER_THRESHOLD = 4004;
+
+// ---- handle helpers ------------------------------------------------------------------------
+
+inline DdNode *tarnRegular(DdNode *f) { return Tarn_Regular(f); }
+inline DdNode *tarnNot(DdNode *f) { return Tarn_Not(f); }
+inline DdNode *tarnNotCond(DdNode *f, bool c) { return Tarn_NotCond(f, c); }
+inline bool tarnIsComplement(DdNode *f) { return Tarn_IsComplement(f); }
+inline bool tarnIsConstantRegular(const DdNode *n) { return n->index == TARN_MAXINDEX; }
+inline uint32_t tarnLo32(const void *p) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+}
+inline DdNode *tarnSentinel(DdManager *dd) { return &dd->sentinel; }
+
+// Level of a handle; constants sit below every variable level.
+inline uint32_t tarnLevel(const DdManager *dd, DdNode *f) {
+    const DdNode *n = tarnRegular(f);
+    return n->index == TARN_MAXINDEX ? TARN_MAXINDEX : static_cast<uint32_t>(dd->perm[n->index]);
+}
+
+// Cofactors of a handle with respect to its own top variable, complement applied.
+inline DdNode *tarnThenOf(DdNode *f) { return tarnNotCond(tarnRegular(f)->T, tarnIsComplement(f)); }
+inline DdNode *tarnElseOf(DdNode *f) { return tarnNotCond(tarnRegular(f)->E, tarnIsComplement(f)); }
+
+// Slot of a computed-table entry from its stored keys; a resize can move entries with it alone.
+inline uint32_t tarnCacheHash(DdNode *key1, DdNode *key2, DdNode *key3, int shift) {
+    uint32_t k13 = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key3) +
+                                         reinterpret_cast<uintptr_t>(key1));
+    return (k13 * TARN_P1P2 + tarnLo32(key2) * TARN_P2) >> shift;
+}
+
+// First 32-byte boundary after p, skipping p itself when it is on one: node blocks keep their link
+// word there, and the computed table is laid out the same way.
+inline uintptr_t tarnAlign32After(void *p) {
+    return (reinterpret_cast<uintptr_t>(p) + 32) & ~uintptr_t{31};
+}
+
+// Bucket of an internal node (T, E) in a subtable with the given shift.
+inline uint32_t tarnHashNode(DdNode *T, DdNode *E, int shift) {
+    return (tarnLo32(T) * TARN_P1P2 + tarnLo32(E) * TARN_P2) >> shift;
+}
+
+// Bucket of a constant value in the constants subtable.
+inline uint32_t tarnHashConst(double value, int shift) {
+    uint64_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    uint32_t lo = static_cast<uint32_t>(bits);
+    uint32_t hi = static_cast<uint32_t>(bits >> 32);
+    return (hi * TARN_P2 + lo * TARN_P1P2) >> shift;
+}
+
+// ---- steps shared across files -------------------------------------------------------------
+
+// creation (tarnInit.cpp)
+DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
+                         unsigned growthLimit);
+int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize);
+// Allocation under the manager's reporting out-of-memory handler.
+void *tarnGuardedMalloc(DdManager *dd, size_t size);
+
+// unique table (tarnTable.cpp)
+DdNode *tarnUniqueInter(DdManager *dd, int index, DdNode *T, DdNode *E);
+DdNode *tarnUniqueConst(DdManager *dd, double value);
+DdNode *tarnAllocNode(DdManager *dd);
+void tarnRehash(DdManager *dd, int level);
+int tarnResizeTable(DdManager *dd, int index, int amount);
+void tarnEnterLowMemoryMode(DdManager *dd);
+// The termination and time-limit checks; false (with errorCode set) means give up.
+bool tarnGiveUpChecksPass(DdManager *dd);
+// Recomputes cacheRoom after the bucket count changed and grows the computed table when it is
+// smaller than half the unique table.
+void tarnUpdateCacheRoom(DdManager *dd);
+// Frees every node block.
+void tarnFreeNodeBlocks(DdManager *dd);
+
+// references (tarnRef.cpp)
+void tarnReclaim(DdManager *dd, DdNode *f);
+
+// collector and delayed release (tarnGC.cpp)
+int tarnGarbageCollect(DdManager *dd, int clearCache);
+void tarnClearDelayedQueue(DdManager *dd);
+void tarnShrinkDelayedQueue(DdManager *dd);
+
+// computed table (tarnCache.cpp)
+void tarnCacheResize(DdManager *dd);
+void tarnCacheFlush(DdManager *dd);

@@ -1,0 +1,75 @@
+// Reference counts: taking and dropping references, the release walk that lets nodes die, and the
+// revival of dead nodes that a lookup finds again.
+#include "tarnInt.h"
+
+void Tarn_Ref(DdNode *f) { tarnRegular(f)->ref++; }
+
+void Tarn_DecRef(DdNode *f) { tarnRegular(f)->ref--; }
+
+namespace {
+
+inline void notePeakLiveNodes(DdManager *dd) {
+    unsigned live = dd->keys - dd->dead;
+    if (live > dd->peakLiveNodes) dd->peakLiveNodes = live;
+}
+
+// Drops one reference of f; a node that dies releases its children in turn. The walk follows
+// then-children and stacks else-children, so its depth is bounded by the number of levels.
+// checkConstants is false for BDDs, whose only constant can never die.
+template <bool checkConstants>
+inline void releaseWalk(DdManager *dd, DdNode *f) {
+    notePeakLiveNodes(dd);
+    DdNode **stack = dd->derefStack;
+    DdNode *N = tarnRegular(f);
+    int depth = 1;
+    do {
+        if (N->ref == 1) {
+            N->ref = 0;
+            dd->dead++;
+            if (checkConstants && tarnIsConstantRegular(N)) {
+                dd->constants.dead++;
+                N = stack[--depth];
+            } else {
+                dd->subtables[dd->perm[N->index]].dead++;
+                stack[depth++] = tarnRegular(N->E);
+                N = N->T;
+            }
+        } else {
+            N->ref--;
+            N = stack[--depth];
+        }
+    } while (depth != 0);
+}
+
+}  // namespace
+
+void Tarn_RecursiveDeref(DdManager *dd, DdNode *f) { releaseWalk<true>(dd, f); }
+
+void Tarn_DerefBdd(DdManager *dd, DdNode *f) { releaseWalk<false>(dd, f); }
+
+void tarnReclaim(DdManager *dd, DdNode *f) {
+    DdNode **stack = dd->derefStack;
+    const unsigned deadBefore = dd->dead;
+    DdNode *N = tarnRegular(f);
+    int depth = 1;
+    do {
+        if (N->ref == 0) {
+            N->ref = 1;
+            dd->dead--;
+            if (tarnIsConstantRegular(N)) {
+                dd->constants.dead--;
+                N = stack[--depth];
+            } else {
+                dd->subtables[dd->perm[N->index]].dead--;
+                stack[depth++] = tarnRegular(N->E);
+                N = N->T;
+            }
+        } else {
+            N->ref++;
+            N = stack[--depth];
+        }
+    } while (depth != 0);
+    // The revived root is live but unreferenced: its caller takes the reference.
+    tarnRegular(f)->ref--;
+    dd->nodesReclaimed += deadBefore - dd->dead;
+}

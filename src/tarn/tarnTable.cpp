@@ -1,0 +1,499 @@
+// The unique table: one subtable of ordered chains per level and one for the constants, the node
+// allocator with its blocks, free list and reserve, subtable growth, and the creation of variables.
+#include <algorithm>
+#include <cmath>
+
+#include "../mtr/mtr.h"
+#include "tarnInt.h"
+
+namespace {
+
+// The place in a chain where (T, E) is or belongs. Chains are sorted by decreasing then-child and,
+// among equal then-children, by decreasing else-child; the sentinel (T = E = 0) ends every chain.
+inline DdNode **findInChain(DdNode **bucket, DdNode *T, DdNode *E) {
+    const auto t = reinterpret_cast<uintptr_t>(T);
+    const auto e = reinterpret_cast<uintptr_t>(E);
+    DdNode **previous = bucket;
+    DdNode *looking = *previous;
+    while (t < reinterpret_cast<uintptr_t>(looking->T)) {
+        previous = &looking->next;
+        looking = *previous;
+    }
+    while (t == reinterpret_cast<uintptr_t>(looking->T) &&
+           e < reinterpret_cast<uintptr_t>(looking->E)) {
+        previous = &looking->next;
+        looking = *previous;
+    }
+    return previous;
+}
+
+inline bool sameConstant(double a, double b, double epsilon) {
+    uint64_t bitsA, bitsB;
+    memcpy(&bitsA, &a, sizeof a);
+    memcpy(&bitsB, &b, sizeof b);
+    return bitsA == bitsB || std::fabs(a - b) < epsilon;
+}
+
+void makeFreshSubtable(DdManager *dd, int level, DdNode **buckets) {
+    DdSubtable &table = dd->subtables[level];
+    table = DdSubtable{};
+    table.buckets = buckets;
+    table.slots = dd->initialSlots;
+    table.shift = 32;
+    for (unsigned s = dd->initialSlots; s > 1; s >>= 1) table.shift--;
+    table.keyLimit = 4 * dd->initialSlots;
+    table.symmetryNext = static_cast<unsigned>(level);
+    std::fill(buckets, buckets + dd->initialSlots, tarnSentinel(dd));
+}
+
+// Threads the nodes of a fresh block onto the (empty) free list in address order.
+void addNodeBlock(DdManager *dd, void *block) {
+    auto **link = static_cast<void **>(block);
+    *link = dd->nodeBlocks;
+    dd->nodeBlocks = link;
+    auto *nodes = reinterpret_cast<DdNode *>(tarnAlign32After(block));
+    for (int i = 0; i < TARN_NODES_PER_BLOCK - 1; i++) {
+        nodes[i].ref = 0;
+        nodes[i].next = &nodes[i + 1];
+    }
+    nodes[TARN_NODES_PER_BLOCK - 1].ref = 0;
+    nodes[TARN_NODES_PER_BLOCK - 1].next = nullptr;
+    dd->freeList = nodes;
+    dd->memoryInUse += TARN_NODE_BLOCK_BYTES;
+}
+
+}  // namespace
+
+bool tarnGiveUpChecksPass(DdManager *dd) {
+    if (dd->terminationCallback != nullptr && dd->terminationCallback(dd->terminationArg)) {
+        dd->errorCode = TARN_TERMINATED;
+        return false;
+    }
+    // An unlimited budget can never be exceeded, so the clock is read only under a limit.
+    if (dd->timeLimit != UINT32_MAX && util_cpu_time_ms() - dd->startTime > dd->timeLimit) {
+        dd->errorCode = TARN_TIME_OUT;
+        return false;
+    }
+    return true;
+}
+
+DdNode *tarnUniqueInter(DdManager *dd, int index, DdNode *T, DdNode *E) {
+    if ((static_cast<uint64_t>(dd->cacheMisses) & TARN_GIVE_UP_CHECK_MASK) == 0 &&
+        !tarnGiveUpChecksPass(dd)) {
+        return nullptr;
+    }
+    if (index >= dd->size) {
+        int amount = dd->size < 120 ? 5 : dd->size / 20;
+        if (!tarnResizeTable(dd, index, amount)) return nullptr;
+    }
+
+    int level = dd->perm[index];
+    DdSubtable *table = &dd->subtables[level];
+    DdNode **previous = findInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
+    DdNode *looking = *previous;
+    if (looking->T == T && looking->E == E) {
+        if (looking->ref == 0) tarnReclaim(dd, looking);
+        return looking;
+    }
+
+    // Dynamic reordering is triggered at this point once the reordering driver exists; until
+    // then nothing in the package acts on autoReorder.
+
+    if (table->keys > table->keyLimit) {
+        bool collect = dd->gcEnabled &&
+                       (dd->dead > dd->deadThreshold ||
+                        (dd->dead > dd->deadThreshold / 2 &&
+                         static_cast<double>(table->dead) > 0.95 * static_cast<double>(table->keys)));
+        if (collect) {
+            if (!tarnGiveUpChecksPass(dd)) return nullptr;
+            tarnGarbageCollect(dd, 1);
+        } else {
+            tarnRehash(dd, level);
+        }
+        previous = findInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
+    }
+
+    int gcNumber = dd->gcCount;
+    DdNode *node = tarnAllocNode(dd);
+    if (node == nullptr) return nullptr;
+    dd->keys++;
+    table->keys++;
+    if (gcNumber != dd->gcCount) {
+        // The allocator collected: the chain may have lost nodes around the remembered place.
+        previous = findInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
+    }
+
+    node->index = static_cast<uint32_t>(index);
+    node->ref = 0;
+    node->T = T;
+    node->E = E;
+    node->next = *previous;
+    *previous = node;
+    T->ref++;
+    tarnRegular(E)->ref++;
+    return node;
+}
+
+DdNode *tarnUniqueConst(DdManager *dd, double value) {
+    DdSubtable *table = &dd->constants;
+    if (table->keys > table->keyLimit) {
+        if (dd->gcEnabled &&
+            (dd->dead > dd->deadThreshold || 10 * table->dead > 9 * table->keys)) {
+            if (!tarnGiveUpChecksPass(dd)) return nullptr;
+            tarnGarbageCollect(dd, 1);
+        } else {
+            tarnRehash(dd, static_cast<int>(TARN_MAXINDEX));
+        }
+    }
+
+    if (value >= TARN_INFINITY_THRESHOLD) {
+        value = TARN_PLUS_INFINITY_VALUE;
+    } else if (value <= -TARN_INFINITY_THRESHOLD) {
+        value = TARN_MINUS_INFINITY_VALUE;
+    } else if (std::fabs(value) < dd->epsilon) {
+        value = 0.0;
+    }
+
+    // Values match when they are within epsilon, or when their bit patterns are equal: a NaN
+    // leaf is then one node like any other value instead of a new node on every request.
+    for (DdNode *looking = table->buckets[tarnHashConst(value, table->shift)]; looking != nullptr;
+         looking = looking->next) {
+        if (sameConstant(looking->value, value, dd->epsilon)) {
+            if (looking->ref == 0) tarnReclaim(dd, looking);
+            return looking;
+        }
+    }
+
+    DdNode *node = tarnAllocNode(dd);
+    if (node == nullptr) return nullptr;
+    dd->keys++;
+    table->keys++;
+    node->index = TARN_MAXINDEX;
+    node->ref = 0;
+    node->value = value;
+    node->E = nullptr;
+    DdNode **bucket = &table->buckets[tarnHashConst(value, table->shift)];
+    node->next = *bucket;
+    *bucket = node;
+    return node;
+}
+
+DdNode *tarnAllocNode(DdManager *dd) {
+    if (dd->freeList == nullptr) {
+        if (!tarnGiveUpChecksPass(dd)) return nullptr;
+        if (dd->keys + dd->keysZ - dd->dead - dd->deadZ > dd->liveLimit) {
+            dd->errorCode = TARN_TOO_MANY_NODES;
+            return nullptr;
+        }
+        if (dd->reserve == nullptr || dd->memoryInUse > dd->memoryHardLimit) {
+            tarnGarbageCollect(dd, 1);
+        }
+        if (dd->freeList == nullptr) {
+            if (dd->memoryInUse > dd->memoryHardLimit) {
+                dd->errorCode = TARN_MEMORY_LIMIT;
+                return nullptr;
+            }
+            void *block = tarnGuardedMalloc(dd, TARN_NODE_BLOCK_BYTES);
+            if (block == nullptr) {
+                tarnGarbageCollect(dd, 1);
+                if (dd->freeList == nullptr) {
+                    if (dd->reserve != nullptr) {
+                        util_free(dd->reserve);
+                        dd->reserve = nullptr;
+                        tarnEnterLowMemoryMode(dd);
+                        block = util_malloc(TARN_NODE_BLOCK_BYTES);
+                    } else if (util_out_of_memory != nullptr) {
+                        util_out_of_memory(TARN_NODE_BLOCK_BYTES);
+                    }
+                    if (block == nullptr) {
+                        dd->errorCode = TARN_OUT_OF_MEMORY;
+                        return nullptr;
+                    }
+                }
+            }
+            if (block != nullptr) addNodeBlock(dd, block);
+        }
+    }
+    dd->nodesAllocated++;
+    DdNode *node = dd->freeList;
+    dd->freeList = node->next;
+    return node;
+}
+
+void tarnFreeNodeBlocks(DdManager *dd) {
+    void **block = dd->nodeBlocks;
+    while (block != nullptr) {
+        auto **previous = static_cast<void **>(*block);
+        util_free(block);
+        block = previous;
+    }
+    dd->nodeBlocks = nullptr;
+    dd->freeList = nullptr;
+}
+
+void tarnRehash(DdManager *dd, int level) {
+    if (dd->deadFraction == TARN_DEAD_FRACTION_HIGH && dd->slots > dd->fastGrowthLimit) {
+        dd->deadFraction = TARN_DEAD_FRACTION_MID;
+        dd->deadThreshold = dd->slots;
+    }
+    if (dd->deadFraction != TARN_DEAD_FRACTION_LOW && dd->memoryInUse > dd->memorySoftLimit) {
+        dd->deadFraction = TARN_DEAD_FRACTION_LOW;
+        dd->deadThreshold = static_cast<unsigned>(dd->slots * TARN_DEAD_FRACTION_LOW);
+        tarnShrinkDelayedQueue(dd);
+        if (tarnGarbageCollect(dd, 1) > 0) return;
+    }
+
+    bool isConstants = level == static_cast<int>(TARN_MAXINDEX);
+    DdSubtable *table = isConstants ? &dd->constants : &dd->subtables[level];
+    unsigned oldSlots = table->slots;
+    unsigned newSlots = oldSlots << 1;
+    auto **newBuckets =
+        static_cast<DdNode **>(tarnGuardedMalloc(dd, sizeof(DdNode *) * newSlots));
+    if (newBuckets == nullptr) {
+        if (isConstants) {
+            fprintf(dd->err, "Unable to resize constant subtable for lack of memory\n");
+            tarnGarbageCollect(dd, 1);
+            for (int i = 0; i < dd->size; i++) dd->subtables[i].keyLimit <<= 1;
+            dd->constants.keyLimit <<= 1;
+        } else {
+            fprintf(dd->err, "Unable to resize subtable %d for lack of memory\n", level);
+            tarnGarbageCollect(dd, 1);
+            if (dd->reserve != nullptr) {
+                util_free(dd->reserve);
+                dd->reserve = nullptr;
+                tarnEnterLowMemoryMode(dd);
+            }
+        }
+        return;
+    }
+
+    DdNode **oldBuckets = table->buckets;
+    int newShift = table->shift - 1;
+    if (isConstants) {
+        std::fill(newBuckets, newBuckets + newSlots, nullptr);
+        for (unsigned j = 0; j < oldSlots; j++) {
+            DdNode *node = oldBuckets[j];
+            while (node != nullptr) {
+                DdNode *next = node->next;
+                DdNode **bucket = &newBuckets[tarnHashConst(node->value, newShift)];
+                node->next = *bucket;
+                *bucket = node;
+                node = next;
+            }
+        }
+    } else {
+        // Chain j splits into 2j and 2j+1 by the next hash bit; appending keeps both in order.
+        DdNode *sentinel = tarnSentinel(dd);
+        for (unsigned j = 0; j < oldSlots; j++) {
+            DdNode **even = &newBuckets[2 * j];
+            DdNode **odd = &newBuckets[2 * j + 1];
+            for (DdNode *node = oldBuckets[j]; node != sentinel; node = node->next) {
+                if (tarnHashNode(node->T, node->E, newShift) & 1) {
+                    *odd = node;
+                    odd = &node->next;
+                } else {
+                    *even = node;
+                    even = &node->next;
+                }
+            }
+            *even = sentinel;
+            *odd = sentinel;
+        }
+    }
+    table->buckets = newBuckets;
+    table->slots = newSlots;
+    table->shift = newShift;
+    table->keyLimit = 4 * newSlots;
+    util_free(oldBuckets);
+
+    dd->slots += oldSlots;
+    dd->memoryInUse += sizeof(DdNode *) * oldSlots;
+    dd->deadThreshold = static_cast<unsigned>(dd->slots * dd->deadFraction);
+    tarnUpdateCacheRoom(dd);
+}
+
+void tarnUpdateCacheRoom(DdManager *dd) {
+    int64_t room = std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
+    dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
+    if (dd->cacheSlots < dd->slots / 2 && dd->cacheRoom >= 0) tarnCacheResize(dd);
+}
+
+void tarnEnterLowMemoryMode(DdManager *dd) {
+    dd->cacheRoom = -static_cast<int>(dd->cacheSlots + 1);
+    dd->cacheHardLimit = dd->cacheSlots - 1;
+    for (int i = 0; i < dd->size; i++) dd->subtables[i].keyLimit <<= 2;
+    dd->deadFraction = TARN_DEAD_FRACTION_LOW;
+    dd->deadThreshold = static_cast<unsigned>(dd->slots * TARN_DEAD_FRACTION_LOW);
+    tarnShrinkDelayedQueue(dd);
+}
+
+int tarnResizeTable(DdManager *dd, int index, int amount) {
+    const int oldSize = dd->size;
+    const int added = index - oldSize + 1;
+    const unsigned slots = dd->initialSlots;
+
+    // Bucket arrays of the new levels, made first so that a failure changes nothing else.
+    auto **newBuckets = util_alloc_array<DdNode **>(added);
+    if (newBuckets == nullptr) {
+        dd->errorCode = TARN_OUT_OF_MEMORY;
+        return 0;
+    }
+    for (int k = 0; k < added; k++) {
+        newBuckets[k] = static_cast<DdNode **>(tarnGuardedMalloc(dd, sizeof(DdNode *) * slots));
+        if (newBuckets[k] == nullptr) {
+            for (int m = 0; m < k; m++) util_free(newBuckets[m]);
+            util_free(newBuckets);
+            dd->errorCode = TARN_OUT_OF_MEMORY;
+            return 0;
+        }
+    }
+
+    if (index >= dd->capacity) {
+        const int newCapacity = index + amount;
+        const int oldCapacity = dd->capacity;
+        auto *subtables = util_alloc_array<DdSubtable>(newCapacity);
+        auto **vars = util_alloc_array<DdNode *>(newCapacity);
+        auto *perm = util_alloc_array<int>(newCapacity);
+        auto *invperm = util_alloc_array<int>(newCapacity);
+        int *varMap = dd->varMap != nullptr ? util_alloc_array<int>(newCapacity) : nullptr;
+        DdNode **stack = newCapacity > dd->capacityZ
+                             ? util_alloc_array<DdNode *>(newCapacity + 1)
+                             : dd->derefStack;
+        if (subtables == nullptr || vars == nullptr || perm == nullptr || invperm == nullptr ||
+            (dd->varMap != nullptr && varMap == nullptr) || stack == nullptr) {
+            util_free(subtables);
+            util_free(vars);
+            util_free(perm);
+            util_free(invperm);
+            util_free(varMap);
+            if (stack != dd->derefStack) util_free(stack);
+            for (int k = 0; k < added; k++) util_free(newBuckets[k]);
+            util_free(newBuckets);
+            dd->errorCode = TARN_OUT_OF_MEMORY;
+            return 0;
+        }
+        dd->memoryInUse += static_cast<uint64_t>(newCapacity - oldCapacity) * (slots + 9) * 8;
+        if (varMap != nullptr) dd->memoryInUse += static_cast<uint64_t>(newCapacity - oldCapacity) * 4;
+        for (int i = 0; i < oldSize; i++) {
+            subtables[i] = dd->subtables[i];
+            subtables[i].symmetryNext = static_cast<unsigned>(i);
+            vars[i] = dd->vars[i];
+            perm[i] = dd->perm[i];
+            invperm[i] = dd->invperm[i];
+            if (varMap != nullptr) varMap[i] = dd->varMap[i];
+        }
+        std::fill(vars + oldSize, vars + newCapacity, nullptr);
+        if (stack != dd->derefStack) {
+            stack[0] = nullptr;
+            util_free(dd->derefStack);
+            dd->derefStack = stack;
+        }
+        util_free(dd->subtables);
+        util_free(dd->vars);
+        util_free(dd->perm);
+        util_free(dd->invperm);
+        util_free(dd->varMap);
+        dd->subtables = subtables;
+        dd->vars = vars;
+        dd->perm = perm;
+        dd->invperm = invperm;
+        dd->varMap = varMap;
+        dd->capacity = newCapacity;
+    }
+
+    for (int i = oldSize; i <= index; i++) {
+        makeFreshSubtable(dd, i, newBuckets[i - oldSize]);
+        dd->perm[i] = dd->invperm[i] = i;
+        if (dd->varMap != nullptr) dd->varMap[i] = i;
+    }
+    util_free(newBuckets);
+
+    const unsigned oldSlots = dd->slots;
+    const unsigned oldDeadThreshold = dd->deadThreshold;
+    const int oldCacheRoom = dd->cacheRoom;
+    dd->size = index + 1;
+    if (dd->groupTree != nullptr) {
+        dd->groupTree->size = std::max<uint32_t>(dd->groupTree->size, static_cast<uint32_t>(dd->size));
+    }
+    dd->slots += static_cast<unsigned>(added) * slots;
+    dd->deadThreshold = static_cast<unsigned>(dd->slots * dd->deadFraction);
+    tarnUpdateCacheRoom(dd);
+
+    // The projection functions are made with reordering off: a reordering now would run on a
+    // half-built table.
+    const int savedAutoReorder = dd->autoReorder;
+    dd->autoReorder = 0;
+    for (int i = oldSize; i <= index; i++) {
+        DdNode *var = tarnUniqueInter(dd, i, dd->one, tarnNot(dd->one));
+        if (var == nullptr) {
+            dd->autoReorder = savedAutoReorder;
+            // Undo: the projections made so far die and go straight back to the free list.
+            for (int j = oldSize; j < i; j++) {
+                DdNode *made = dd->vars[j];
+                Tarn_RecursiveDeref(dd, made);
+                dd->vars[j] = nullptr;
+                dd->keys--;
+                dd->dead--;
+                made->next = dd->freeList;
+                dd->freeList = made;
+            }
+            for (int j = oldSize; j <= index; j++) util_free(dd->subtables[j].buckets);
+            dd->size = oldSize;
+            dd->slots = oldSlots;
+            dd->deadThreshold = oldDeadThreshold;
+            dd->cacheRoom = oldCacheRoom;
+            return 0;
+        }
+        Tarn_Ref(var);
+        dd->vars[i] = var;
+    }
+    dd->autoReorder = savedAutoReorder;
+    return 1;
+}
+
+DdNode *Tarn_BddIthVar(DdManager *dd, int i) {
+    if (static_cast<uint32_t>(i) >= TARN_MAX_VARIABLE_INDEX) {
+        dd->errorCode = TARN_INVALID_ARGUMENT;
+        return nullptr;
+    }
+    if (i < dd->size) return dd->vars[i];
+    return tarnUniqueInter(dd, i, dd->one, tarnNot(dd->one));
+}
+
+DdNode *Tarn_BddNewVar(DdManager *dd) {
+    if (static_cast<uint32_t>(dd->size) >= TARN_MAX_VARIABLE_INDEX) {
+        dd->errorCode = TARN_INVALID_ARGUMENT;
+        return nullptr;
+    }
+    return tarnUniqueInter(dd, dd->size, dd->one, tarnNot(dd->one));
+}
+
+namespace {
+DdNode *addProjection(DdManager *dd, int i) {
+    DdNode *result;
+    do {
+        dd->reorderState = 0;
+        result = tarnUniqueInter(dd, i, dd->one, dd->zero);
+    } while (dd->reorderState == 1);
+    if (dd->errorCode == TARN_TIME_OUT && dd->timeoutHandler != nullptr) {
+        dd->timeoutHandler(dd, dd->timeoutArg);
+    }
+    return result;
+}
+}  // namespace
+
+DdNode *Tarn_AddIthVar(DdManager *dd, int i) {
+    if (static_cast<uint32_t>(i) >= TARN_MAX_VARIABLE_INDEX) {
+        dd->errorCode = TARN_INVALID_ARGUMENT;
+        return nullptr;
+    }
+    return addProjection(dd, i);
+}
+
+DdNode *Tarn_AddNewVar(DdManager *dd) {
+    if (static_cast<uint32_t>(dd->size) >= TARN_MAX_VARIABLE_INDEX) {
+        dd->errorCode = TARN_INVALID_ARGUMENT;
+        return nullptr;
+    }
+    return addProjection(dd, dd->size);
+}

@@ -1,0 +1,70 @@
+#include "util.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+UtilOutOfMemoryFn util_out_of_memory = util_default_out_of_memory;
+
+namespace {
+long failureCountdown = -1;
+
+bool allocationRefused() {
+    if (failureCountdown < 0) return false;
+    if (failureCountdown == 0) return true;
+    --failureCountdown;
+    return false;
+}
+}  // namespace
+
+void util_default_out_of_memory(size_t size) {
+    fflush(stdout);
+    fprintf(stderr, "\nTARN: out of memory allocating %zu bytes\n", size);
+    exit(1);
+}
+
+void *util_malloc(size_t size) {
+    void *p = allocationRefused() ? nullptr : malloc(size);
+    if (p == nullptr && util_out_of_memory != nullptr) util_out_of_memory(size);
+    return p;
+}
+
+void *util_realloc(void *pointer, size_t size) {
+    void *p = allocationRefused() ? nullptr : realloc(pointer, size);
+    if (p == nullptr && util_out_of_memory != nullptr) util_out_of_memory(size);
+    return p;
+}
+
+void *util_calloc(size_t count, size_t size) {
+    void *p = allocationRefused() ? nullptr : calloc(count, size);
+    if (p == nullptr && util_out_of_memory != nullptr) util_out_of_memory(count * size);
+    return p;
+}
+
+void *util_malloc_aligned(size_t alignment, size_t size) {
+    void *p = nullptr;
+    if (allocationRefused() || posix_memalign(&p, alignment, size) != 0) p = nullptr;
+    if (p == nullptr && util_out_of_memory != nullptr) util_out_of_memory(size);
+    return p;
+}
+
+void util_free(void *pointer) { free(pointer); }
+
+uint32_t util_cpu_time_ms() {
+    struct rusage usage;
+    if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+    uint64_t ms = static_cast<uint64_t>(usage.ru_utime.tv_sec) * 1000 +
+                  static_cast<uint64_t>(usage.ru_utime.tv_usec) / 1000;
+    return static_cast<uint32_t>(ms);
+}
+
+uint64_t util_physical_memory() {
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return 4294967295u;
+    return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
+void util_fail_allocations_after(long successes) { failureCountdown = successes; }

@@ -1,0 +1,40 @@
+// Process services: allocation with a process-wide out-of-memory handler, CPU time and the size of
+// physical memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Called with the requested byte count when an allocation fails. The default prints a message and
+// ends the process; guarded allocations of the manager swap in a handler that only reports.
+using UtilOutOfMemoryFn = void (*)(size_t);
+
+extern UtilOutOfMemoryFn util_out_of_memory;
+
+// The default handler: flushes standard output, prints "\nTARN: out of memory allocating N bytes\n"
+// to standard error and exits with status 1.
+void util_default_out_of_memory(size_t size);
+
+// malloc/realloc that call util_out_of_memory (when set) on failure and then return null.
+void *util_malloc(size_t size);
+void *util_realloc(void *pointer, size_t size);
+// Zero-filled memory for count elements of size bytes.
+void *util_calloc(size_t count, size_t size);
+// Memory at a multiple of alignment (a power of two, at least sizeof(void *)); freed by util_free.
+void *util_malloc_aligned(size_t alignment, size_t size);
+void util_free(void *pointer);
+
+template <class T>
+inline T *util_alloc_array(size_t count) {
+    return static_cast<T *>(util_malloc(count * sizeof(T)));
+}
+
+// User CPU time of the process in milliseconds, truncated to 32 bits; 0 when it cannot be read.
+uint32_t util_cpu_time_ms();
+
+// Total physical memory in bytes; 4294967295 when it cannot be read.
+uint64_t util_physical_memory();
+
+// Test seam: after `successes` more successful allocations, every util_malloc/util_realloc fails
+// until the countdown is switched off again with a negative value.
+void util_fail_allocations_after(long successes);

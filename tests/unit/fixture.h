@@ -1,0 +1,42 @@
+// Shared fixture of the package's unit tests: a small manager with a modest memory budget.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tarn/tarnInt.h"
+
+constexpr uint64_t kTestMemory = uint64_t{64} << 20;
+
+class ManagerTest : public ::testing::Test {
+protected:
+    DdManager *dd = nullptr;
+
+    void SetUp() override { dd = Tarn_Init(4, 0, 8, 256, kTestMemory); }
+    void TearDown() override { Tarn_Quit(dd); }
+
+    DdNode *one() const { return dd->one; }
+    DdNode *zero() const { return tarnNot(dd->one); }
+    DdNode *var(int i) { return Tarn_BddIthVar(dd, i); }
+
+    // The node (index, T, E) of the BDD rules: a complemented then-child moves its mark outward.
+    DdNode *node(int index, DdNode *T, DdNode *E) {
+        bool complement = tarnIsComplement(T);
+        DdNode *n = tarnUniqueInter(dd, index, tarnRegular(T), tarnNotCond(E, complement));
+        return n == nullptr ? nullptr : tarnNotCond(n, complement);
+    }
+
+    // Live nodes seen from the counters.
+    unsigned live() const { return dd->keys - dd->dead; }
+
+    // Nodes at a level, counted by walking its chains.
+    unsigned chainNodes(int level) const {
+        const DdSubtable &t = dd->subtables[level];
+        unsigned count = 0;
+        for (unsigned j = 0; j < t.slots; j++) {
+            for (DdNode *n = t.buckets[j]; n != &dd->sentinel; n = n->next) count++;
+        }
+        return count;
+    }
+};

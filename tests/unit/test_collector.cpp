@@ -1,0 +1,275 @@
+// The collector, the delayed-release queue, and the computed table's growth and cleaning.
+#include <set>
+
+#include "fixture.h"
+
+namespace {
+
+int beforeCalls, afterCalls;
+int before(DdManager *, const char *kind, void *) {
+    EXPECT_STREQ(kind, "DD");
+    beforeCalls++;
+    return 1;
+}
+int after(DdManager *, const char *, void *) {
+    afterCalls++;
+    return 1;
+}
+int refuse(DdManager *, const char *, void *) { return 0; }
+
+class CollectorTest : public ManagerTest {
+protected:
+    void SetUp() override {
+        ManagerTest::SetUp();
+        beforeCalls = afterCalls = 0;
+    }
+};
+
+TEST_F(CollectorTest, NothingDeadCollectsNothingButRunsBothHookLists) {
+    Tarn_AddHook(dd, before, TARN_PRE_GC_HOOK);
+    Tarn_AddHook(dd, after, TARN_POST_GC_HOOK);
+    EXPECT_EQ(tarnGarbageCollect(dd, 1), 0);
+    EXPECT_EQ(dd->gcCount, 0);
+    EXPECT_EQ(beforeCalls, 1);
+    EXPECT_EQ(afterCalls, 1);
+}
+
+TEST_F(CollectorTest, RemovesDeadNodesAndReturnsThemToTheFreeList) {
+    Tarn_AddHook(dd, before, TARN_PRE_GC_HOOK);
+    Tarn_AddHook(dd, after, TARN_POST_GC_HOOK);
+    DdNode *keep = node(0, var(1), zero());
+    Tarn_Ref(keep);
+    DdNode *g = node(1, var(2), zero());
+    DdNode *drop = node(0, g, one());
+    Tarn_Ref(drop);
+    Tarn_DerefBdd(dd, drop);
+    unsigned keys = dd->keys;
+
+    EXPECT_EQ(tarnGarbageCollect(dd, 1), 2);
+    EXPECT_EQ(dd->gcCount, 1);
+    EXPECT_EQ(dd->keys, keys - 2);
+    EXPECT_EQ(dd->dead, 0u);
+    EXPECT_EQ(dd->subtables[0].dead, 0u);
+    EXPECT_EQ(chainNodes(0), dd->subtables[0].keys);
+    EXPECT_EQ(beforeCalls, 1);
+    EXPECT_EQ(afterCalls, 1);
+    EXPECT_EQ(node(0, var(1), zero()), keep);
+
+    std::set<DdNode *> free;
+    for (DdNode *n = dd->freeList; n != nullptr; n = n->next) free.insert(n);
+    EXPECT_EQ(free.count(drop), 1u);
+    EXPECT_EQ(free.count(g), 1u);
+    EXPECT_EQ(free.size() + dd->keys, 1022u);
+}
+
+TEST_F(CollectorTest, AFailingBeforeHookStopsTheCollection) {
+    Tarn_AddHook(dd, refuse, TARN_PRE_GC_HOOK);
+    DdNode *f = node(0, var(1), zero());
+    Tarn_Ref(f);
+    Tarn_DerefBdd(dd, f);
+    EXPECT_EQ(tarnGarbageCollect(dd, 1), 0);
+    EXPECT_EQ(dd->dead, 1u);
+    EXPECT_EQ(dd->gcCount, 0);
+}
+
+TEST_F(CollectorTest, FreeListListsTheNewestBlockFirstInAddressOrder) {
+    std::vector<DdNode *> made;
+    for (int i = 0; i < 1500; i++) {
+        DdNode *c = tarnUniqueConst(dd, 100.0 + i);
+        Tarn_Ref(c);
+        made.push_back(c);
+    }
+    for (size_t i = 0; i < made.size(); i += 3) Tarn_RecursiveDeref(dd, made[i]);
+    ASSERT_GT(tarnGarbageCollect(dd, 1), 0);
+
+    auto *newest = reinterpret_cast<DdNode *>(tarnAlign32After(dd->nodeBlocks));
+    auto inNewest = [&](DdNode *n) { return n >= newest && n < newest + TARN_NODES_PER_BLOCK; };
+    DdNode *n = dd->freeList;
+    ASSERT_TRUE(inNewest(n));
+    DdNode *previous = nullptr;
+    bool leftNewest = false;
+    for (; n != nullptr; previous = n, n = n->next) {
+        EXPECT_EQ(n->ref, 0u);
+        if (!inNewest(n)) {
+            leftNewest = true;
+        } else {
+            EXPECT_FALSE(leftNewest) << "the newest block's nodes come first";
+        }
+        if (previous != nullptr && inNewest(previous) == inNewest(n)) {
+            EXPECT_LT(previous, n);
+        }
+    }
+    EXPECT_TRUE(leftNewest);
+}
+
+TEST_F(CollectorTest, CleaningTheComputedTableDropsOnlyEntriesWithDeadNodes) {
+    DdNode *live = node(0, var(1), zero());
+    Tarn_Ref(live);
+    DdNode *doomed = node(0, var(2), zero());
+    Tarn_Ref(doomed);
+    DdNode *op = reinterpret_cast<DdNode *>(uintptr_t{0x1000});  // an operation identity
+    auto put = [&](DdNode *k1, DdNode *k2, DdNode *k3, DdNode *result) {
+        DdCache &e = dd->cache[tarnCacheHash(k1, k2, k3, dd->cacheShift)];
+        e = DdCache{k1, k2, k3, result};
+        return &e;
+    };
+    DdCache *survivor = put(live, var(3), op, tarnNot(live));
+    DdCache *deadResult = put(var(1), var(3), op, doomed);
+    DdCache *deadKey = put(tarnNot(doomed), live, op, live);
+    // A three-operand entry carries its tag in the keys' low bits; its third key is a node.
+    DdCache *deadThird = put(reinterpret_cast<DdNode *>(reinterpret_cast<uintptr_t>(live) | 14),
+                             var(1), doomed, live);
+    DdCache *marker = put(var(2), live, op, reinterpret_cast<DdNode *>(uintptr_t{1}));
+    ASSERT_NE(survivor, deadResult);
+
+    Tarn_DerefBdd(dd, doomed);
+    double deletions = dd->cacheDeletions;
+    EXPECT_EQ(tarnGarbageCollect(dd, 1), 1);
+    EXPECT_EQ(survivor->result, tarnNot(live));
+    EXPECT_EQ(marker->result, reinterpret_cast<DdNode *>(uintptr_t{1}));
+    EXPECT_EQ(deadResult->result, nullptr);
+    EXPECT_EQ(deadKey->result, nullptr);
+    EXPECT_EQ(deadThird->result, nullptr);
+    EXPECT_EQ(dd->cacheDeletions, deletions + 3);
+}
+
+// Distinct BDD nodes at level 0, each referenced once; their children are projection functions,
+// which the manager holds, so a release kills exactly the node.
+std::vector<DdNode *> singlyReferenced(DdManager *dd, int count) {
+    std::vector<DdNode *> made;
+    for (int i = 0; i < count; i++) {
+        DdNode *n = tarnUniqueInter(dd, 0, dd->vars[1 + i % 3], tarnNotCond(dd->one, i / 3 == 0));
+        Tarn_Ref(n);
+        made.push_back(n);
+    }
+    return made;
+}
+
+TEST_F(CollectorTest, DelayedReleaseKillsTheOldestOnceTheQueueWraps) {
+    // Shrink the queue to 4 entries (from 65536, a quarter at a time).
+    while (dd->delayedDepth > 4) tarnShrinkDelayedQueue(dd);
+    ASSERT_EQ(dd->delayedDepth, 4);
+    std::vector<DdNode *> f = singlyReferenced(dd, 5);
+    for (int i = 0; i < 4; i++) Tarn_DelayedDerefBdd(dd, f[i]);
+    EXPECT_EQ(dd->dead, 0u);
+    EXPECT_EQ(f[0]->ref, 1u);
+    Tarn_DelayedDerefBdd(dd, f[4]);
+    EXPECT_EQ(f[0]->ref, 0u);
+    EXPECT_EQ(dd->dead, 1u);
+    EXPECT_EQ(dd->delayedQueue[0], f[4]);
+
+    // A node with other references is just decremented.
+    DdNode *shared = node(2, var(3), zero());
+    Tarn_Ref(shared);
+    Tarn_Ref(shared);
+    Tarn_Ref(shared);
+    Tarn_DelayedDerefBdd(dd, shared);
+    EXPECT_EQ(shared->ref, 2u);
+    EXPECT_EQ(dd->delayedQueue[1], f[1]);
+
+    // A collection empties the queue first.
+    EXPECT_EQ(tarnGarbageCollect(dd, 1), 5);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(dd->delayedQueue[i], nullptr);
+    EXPECT_EQ(dd->delayedNext, 0);
+}
+
+TEST_F(CollectorTest, ShrinkingReleasesTheCutEntries) {
+    while (dd->delayedDepth > 16) tarnShrinkDelayedQueue(dd);
+    std::vector<DdNode *> f = singlyReferenced(dd, 6);
+    for (DdNode *n : f) Tarn_DelayedDerefBdd(dd, n);
+    tarnShrinkDelayedQueue(dd);
+    EXPECT_EQ(dd->delayedDepth, 4);
+    EXPECT_EQ(dd->delayedMask, 3u);
+    EXPECT_EQ(dd->delayedNext, 0);  // 6 no longer fits
+    for (int i = 0; i < 4; i++) EXPECT_EQ(f[i]->ref, 1u);
+    EXPECT_EQ(f[4]->ref, 0u);
+    EXPECT_EQ(f[5]->ref, 0u);
+}
+
+TEST_F(CollectorTest, CacheResizeKeepsEntriesAndRestartsTheHitCount) {
+    DdNode *op = reinterpret_cast<DdNode *>(uintptr_t{0x2000});
+    std::vector<DdCache> stored;
+    for (int i = 0; i < 4; i++) {
+        DdNode *k1 = tarnNotCond(var(i), i % 2);
+        DdCache &e = dd->cache[tarnCacheHash(k1, var(0), op, dd->cacheShift)];
+        e = DdCache{k1, var(0), op, one()};
+        stored.push_back(e);
+    }
+    dd->cacheHits = 7;
+    unsigned slots = dd->cacheSlots;
+    tarnCacheResize(dd);
+    EXPECT_EQ(dd->cacheSlots, 2 * slots);
+    EXPECT_EQ(dd->cacheHits, 0.0);
+    EXPECT_EQ(dd->cacheHitsBefore, 7.0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(dd->cache) % 32, 0u);
+    for (const DdCache &e : stored) {
+        const DdCache &moved = dd->cache[tarnCacheHash(e.key1, e.key2, e.key3, dd->cacheShift)];
+        EXPECT_EQ(moved.key1, e.key1);
+        EXPECT_EQ(moved.result, e.result);
+    }
+    double deletions = dd->cacheDeletions;
+    tarnCacheFlush(dd);
+    EXPECT_EQ(dd->cacheDeletions, deletions + 4);
+    for (unsigned i = 0; i < dd->cacheSlots; i++) EXPECT_EQ(dd->cache[i].result, nullptr);
+}
+
+// Many diagrams made and released with tiny tables: subtables grow, the collector runs many times
+// and checks its dead counts against the chains each time, and the computed table follows the
+// unique table's growth.
+TEST(CollectorStress, BuildAndReleaseManyDiagrams) {
+    DdManager *dd = Tarn_Init(12, 0, 8, 4, kTestMemory);
+    ASSERT_NE(dd, nullptr);
+    unsigned cacheSlots = dd->cacheSlots;
+    uint32_t seed = 12345;
+    auto rnd = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    std::vector<DdNode *> held;
+    unsigned baseline = dd->keys;
+    for (int round = 0; round < 100000; round++) {
+        // A random chain of nodes from the bottom level up; every intermediate is referenced
+        // while the next level is made.
+        DdNode *f = rnd(2) ? dd->one : tarnUniqueConst(dd, static_cast<double>(rnd(50)));
+        Tarn_Ref(f);
+        bool isAdd = !(f == dd->one);
+        for (int level = 11; level >= 0; level--) {
+            if (rnd(3) == 0) continue;
+            DdNode *other = isAdd ? tarnUniqueConst(dd, static_cast<double>(rnd(50)))
+                                  : tarnNotCond(dd->one, rnd(2));
+            Tarn_Ref(other);
+            DdNode *T = rnd(2) ? f : other;
+            DdNode *E = T == f ? other : f;
+            DdNode *n;
+            if (T == E) {
+                n = f;
+            } else {
+                bool c = !isAdd && tarnIsComplement(T);
+                n = tarnUniqueInter(dd, level, tarnRegular(T), tarnNotCond(E, c));
+                ASSERT_NE(n, nullptr);
+                n = tarnNotCond(n, c);
+            }
+            Tarn_Ref(n);
+            Tarn_RecursiveDeref(dd, f);
+            Tarn_RecursiveDeref(dd, other);
+            f = n;
+        }
+        held.push_back(f);
+        if (held.size() > 300 || rnd(4) == 0) {
+            size_t k = rnd(static_cast<uint32_t>(held.size()));
+            Tarn_RecursiveDeref(dd, held[k]);
+            held[k] = held.back();
+            held.pop_back();
+        }
+    }
+    EXPECT_GT(dd->gcCount, 5);
+    EXPECT_GT(dd->slots, 13u * 8);
+    EXPECT_GT(dd->cacheSlots, cacheSlots);
+    for (DdNode *f : held) Tarn_RecursiveDeref(dd, f);
+    tarnGarbageCollect(dd, 1);
+    EXPECT_EQ(dd->keys, baseline);
+    EXPECT_EQ(dd->dead, 0u);
+    Tarn_Quit(dd);
+}
+
+}  // namespace
