@@ -135,6 +135,15 @@ void Tarn_RecursiveDeref(DdManager *dd, DdNode *f);
 void Tarn_DerefBdd(DdManager *dd, DdNode *f);
 void Tarn_DelayedDerefBdd(DdManager *dd, DdNode *f);
 
+// ---- statistics ------------------------------------------------------------------------------
+
+// Writes the report of settings and counters; 0 as soon as a write fails.
+int Tarn_PrintInfo(DdManager *dd, FILE *fp);
+// Live nodes, not counting those held only by the manager; empties the delayed-release queue.
+unsigned Tarn_ReadNodeCount(DdManager *dd);
+// Node slots allocated so far (1022 per node block); it only grows.
+long Tarn_ReadPeakNodeCount(DdManager *dd);
+
 // ---- variables -------------------------------------------------------------------------------
 
 DdNode *Tarn_BddIthVar(DdManager *dd, int i);

@@ -1,4 +1,7 @@
-// The computed table: growth and flushing. (Entries are written and probed by the operations.)
+// The computed table: growth, flushing and the usage profile. Probes and inserts are inline in
+// tarnInt.h, on the hot path of every operation.
+#include <cmath>
+
 #include "tarnInt.h"
 
 void tarnCacheResize(DdManager *dd) {
@@ -50,4 +53,15 @@ void tarnCacheFlush(DdManager *dd) {
         }
     }
     dd->cacheInsertsAtResize = dd->cacheInserts;
+}
+
+int tarnCacheProfile(DdManager *dd, FILE *fp) {
+    double unused = 0;
+    for (unsigned i = 0; i < dd->cacheSlots; i++) {
+        if (dd->cache[i].key3 == nullptr) unused++;
+    }
+    double slots = dd->cacheSlots;
+    double used = 100.0 - 100.0 * unused / slots;
+    double expected = 100.0 * (1.0 - std::exp(-(dd->cacheInserts - dd->cacheInsertsAtResize) / slots));
+    return fprintf(fp, "Cache used slots = %.2f%% (expected %.2f%%)\n", used, expected) < 0 ? 0 : 1;
 }

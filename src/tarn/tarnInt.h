@@ -293,3 +293,95 @@ void tarnShrinkDelayedQueue(DdManager *dd);
 // computed table (tarnCache.cpp)
 void tarnCacheResize(DdManager *dd);
 void tarnCacheFlush(DdManager *dd);
+int tarnCacheProfile(DdManager *dd, FILE *fp);
+
+// statistics (tarnStat.cpp)
+double tarnReadUsedSlots(DdManager *dd);
+double tarnExpectedUsedSlots(DdManager *dd);
+
+// ---- computed table probes -------------------------------------------------------------------
+//
+// Three-operand entries carry a tag (bit 1 set, bits 0 and 4 clear) in the spare low bits of
+// their first two keys; two- and one-operand entries keep an operation identity in key3. An
+// identity is any value with bits 0 to 3 clear that no other operation uses: a small constant
+// (TarnCacheOp) or, for the ADD apply, the operator function's address.
+
+using TarnCacheTag = uintptr_t;
+
+// Results stored in place of a node by operations whose answer is a flag.
+inline DdNode *const TARN_CACHE_MARKER = reinterpret_cast<DdNode *>(uintptr_t{1});
+
+inline DdNode *tarnWithBits(DdNode *f, uintptr_t bits) {
+    return reinterpret_cast<DdNode *>(reinterpret_cast<uintptr_t>(f) | bits);
+}
+inline DdNode *tarnOpKey(TarnCacheTag op) { return reinterpret_cast<DdNode *>(op); }
+
+inline DdNode *tarnCacheHit(DdManager *dd, DdNode *result) {
+    dd->cacheHits++;
+    if (result != TARN_CACHE_MARKER && tarnRegular(result)->ref == 0) tarnReclaim(dd, result);
+    return result;
+}
+
+inline DdNode *tarnCacheMiss(DdManager *dd) {
+    dd->cacheMisses++;
+    if (dd->cacheRoom >= 0 && dd->cacheHits > dd->cacheMisses * dd->hitRatioThreshold) {
+        tarnCacheResize(dd);
+    }
+    return nullptr;
+}
+
+inline DdCache *tarnCacheEntry(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *key3) {
+    return &dd->cache[tarnCacheHash(key1, key2, key3, dd->cacheShift)];
+}
+
+inline void tarnCacheStore(DdManager *dd, DdCache *entry, DdNode *key1, DdNode *key2,
+                           DdNode *key3, DdNode *result) {
+    dd->cacheInserts++;
+    if (entry->result != nullptr) dd->cacheCollisions++;
+    entry->key1 = key1;
+    entry->key2 = key2;
+    entry->key3 = key3;
+    entry->result = result;
+}
+
+inline DdNode *tarnCacheLookup3(DdManager *dd, TarnCacheTag tag, DdNode *f, DdNode *g, DdNode *h) {
+    DdNode *key1 = tarnWithBits(f, tag & 14);
+    DdNode *key2 = tarnWithBits(g, tag >> 4);
+    const DdCache *e = tarnCacheEntry(dd, key1, key2, h);
+    if (e->result != nullptr && e->key1 == key1 && e->key2 == key2 && e->key3 == h) {
+        return tarnCacheHit(dd, e->result);
+    }
+    return tarnCacheMiss(dd);
+}
+
+inline DdNode *tarnCacheLookup2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {
+    const DdCache *e = tarnCacheEntry(dd, f, g, tarnOpKey(op));
+    if (e->result != nullptr && e->key1 == f && e->key2 == g && e->key3 == tarnOpKey(op)) {
+        return tarnCacheHit(dd, e->result);
+    }
+    return tarnCacheMiss(dd);
+}
+
+inline DdNode *tarnCacheLookup1(DdManager *dd, TarnCacheTag op, DdNode *f) {
+    const DdCache *e = tarnCacheEntry(dd, f, f, tarnOpKey(op));
+    if (e->result != nullptr && e->key1 == f && e->key3 == tarnOpKey(op)) {
+        return tarnCacheHit(dd, e->result);
+    }
+    return tarnCacheMiss(dd);
+}
+
+inline void tarnCacheInsert3(DdManager *dd, TarnCacheTag tag, DdNode *f, DdNode *g, DdNode *h,
+                             DdNode *result) {
+    DdNode *key1 = tarnWithBits(f, tag & 14);
+    DdNode *key2 = tarnWithBits(g, tag >> 4);
+    tarnCacheStore(dd, tarnCacheEntry(dd, key1, key2, h), key1, key2, h, result);
+}
+
+inline void tarnCacheInsert2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g,
+                             DdNode *result) {
+    tarnCacheStore(dd, tarnCacheEntry(dd, f, g, tarnOpKey(op)), f, g, tarnOpKey(op), result);
+}
+
+inline void tarnCacheInsert1(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *result) {
+    tarnCacheStore(dd, tarnCacheEntry(dd, f, f, tarnOpKey(op)), f, f, tarnOpKey(op), result);
+}

@@ -1,0 +1,117 @@
+// The computed table's probes: hits, misses, collisions, revival of dead results, growth.
+#include "fixture.h"
+
+namespace {
+
+constexpr TarnCacheTag kOpA = 1 << 4;
+constexpr TarnCacheTag kOpB = 2 << 4;
+constexpr TarnCacheTag kIteTag = 14;
+
+class CacheTest : public ManagerTest {
+protected:
+    DdNode *f = nullptr, *g = nullptr;
+    void SetUp() override {
+        ManagerTest::SetUp();
+        f = node(0, var(1), zero());
+        Tarn_Ref(f);
+        g = node(1, var(2), one());
+        Tarn_Ref(g);
+    }
+};
+
+TEST_F(CacheTest, LookupFindsWhatWasInsertedUnderItsKindAndOperation) {
+    tarnCacheInsert3(dd, kIteTag, f, g, var(3), tarnNot(f));
+    tarnCacheInsert2(dd, kOpA, f, g, g);
+    tarnCacheInsert1(dd, kOpB, g, f);
+    EXPECT_EQ(tarnCacheLookup3(dd, kIteTag, f, g, var(3)), tarnNot(f));
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpA, f, g), g);
+    EXPECT_EQ(tarnCacheLookup1(dd, kOpB, g), f);
+    EXPECT_EQ(dd->cacheHits, 3.0);
+    EXPECT_EQ(dd->cacheInserts, 3.0);
+
+    double misses = dd->cacheMisses;
+    EXPECT_EQ(tarnCacheLookup3(dd, 6, f, g, var(3)), nullptr);  // another tag
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpA, g, f), nullptr);       // operands swapped
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpB, f, g), nullptr);       // another operation
+    EXPECT_EQ(tarnCacheLookup1(dd, kOpB, tarnNot(g)), nullptr);  // complemented operand
+    EXPECT_EQ(dd->cacheMisses, misses + 4);
+}
+
+TEST_F(CacheTest, ThreeOperandEntriesCarryTheirTagInTheKeys) {
+    tarnCacheInsert3(dd, 46, f, g, var(3), one());
+    const DdCache &e = *tarnCacheEntry(dd, tarnWithBits(f, 46 & 14), tarnWithBits(g, 46 >> 4), var(3));
+    EXPECT_EQ(e.result, one());
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(e.key1) & 15, 14u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(e.key2) & 15, 2u);
+    EXPECT_EQ(e.key3, var(3));
+}
+
+TEST_F(CacheTest, OneOperandLookupIgnoresKey2) {
+    tarnCacheInsert1(dd, kOpA, f, g);
+    DdCache *e = tarnCacheEntry(dd, f, f, tarnOpKey(kOpA));
+    e->key2 = var(2);
+    EXPECT_EQ(tarnCacheLookup1(dd, kOpA, f), g);
+}
+
+TEST_F(CacheTest, CollidingInsertEvictsAndCounts) {
+    tarnCacheInsert2(dd, kOpA, f, g, g);
+    // Find another key pair that lands in the same slot.
+    DdCache *slot = tarnCacheEntry(dd, f, g, tarnOpKey(kOpA));
+    TarnCacheTag other = 0;
+    for (TarnCacheTag op = 3 << 4; other == 0; op += 16) {
+        if (tarnCacheEntry(dd, f, g, tarnOpKey(op)) == slot) other = op;
+    }
+    tarnCacheInsert2(dd, other, f, g, f);
+    EXPECT_EQ(dd->cacheCollisions, 1.0);
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpA, f, g), nullptr);
+    EXPECT_EQ(tarnCacheLookup2(dd, other, f, g), f);
+}
+
+TEST_F(CacheTest, HitOnADeadResultRevivesIt) {
+    DdNode *h = node(0, var(2), zero());
+    Tarn_Ref(h);
+    tarnCacheInsert2(dd, kOpA, f, g, h);
+    Tarn_DerefBdd(dd, h);
+    ASSERT_EQ(dd->dead, 1u);
+    DdNode *r = tarnCacheLookup2(dd, kOpA, f, g);
+    EXPECT_EQ(r, h);
+    EXPECT_EQ(dd->dead, 0u);
+    EXPECT_EQ(h->ref, 0u);  // live, and the caller now references it
+    Tarn_Ref(r);
+    EXPECT_EQ(tarnGarbageCollect(dd, 1), 0);
+}
+
+TEST_F(CacheTest, FlushEmptiesEverySlot) {
+    tarnCacheInsert2(dd, kOpA, f, g, g);
+    tarnCacheInsert1(dd, kOpB, f, g);
+    double deletions = dd->cacheDeletions;
+    tarnCacheFlush(dd);
+    EXPECT_EQ(dd->cacheDeletions, deletions + 2);
+    EXPECT_EQ(dd->cacheInsertsAtResize, dd->cacheInserts);
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpA, f, g), nullptr);
+    EXPECT_EQ(tarnCacheLookup1(dd, kOpB, f), nullptr);
+}
+
+TEST_F(CacheTest, EnoughHitsGrowTheTable) {
+    // The room a large unique table would give (this one is far smaller than the cache).
+    dd->cacheRoom = 1 << 20;
+    tarnCacheInsert2(dd, kOpA, f, g, g);
+    unsigned slots = dd->cacheSlots;
+    // Hits beyond 30/70 of the misses (head start included) let the next miss grow the table.
+    double needed = dd->cacheMisses * dd->hitRatioThreshold + 1;
+    for (double i = 0; i <= needed; i++) ASSERT_EQ(tarnCacheLookup2(dd, kOpA, f, g), g);
+    EXPECT_EQ(dd->cacheSlots, slots);
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpB, f, g), nullptr);
+    EXPECT_EQ(dd->cacheSlots, 2 * slots);
+    EXPECT_EQ(dd->cacheHits, 0.0);
+    EXPECT_EQ(dd->cacheRoom, (1 << 20) - static_cast<int>(2 * slots));
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpA, f, g), g);  // the entry moved with the resize
+
+    // No room left: the table stays put however good the hit rate.
+    dd->cacheRoom = -1;
+    for (int i = 0; i < 10000; i++) tarnCacheLookup2(dd, kOpA, f, g);
+    tarnCacheLookup2(dd, kOpB, f, g);
+    EXPECT_EQ(dd->cacheSlots, 2 * slots);
+}
+
+}  // namespace
