@@ -308,6 +308,15 @@ double tarnExpectedUsedSlots(DdManager *dd);
 
 using TarnCacheTag = uintptr_t;
 
+// Identities of the operations that keep two- and one-operand entries (distinct, non-zero, bits 0
+// to 3 clear), and the tags of three-operand entries. Each family adds its own here.
+enum : TarnCacheTag {
+    TARN_OP_BDD_AND = 1 << 4,
+    TARN_OP_BDD_XOR = 2 << 4,
+    TARN_OP_BDD_IMPLIES = 3 << 4,
+};
+constexpr TarnCacheTag TARN_ITE_TAG = 14;
+
 // Results stored in place of a node by operations whose answer is a flag.
 inline DdNode *const TARN_CACHE_MARKER = reinterpret_cast<DdNode *>(uintptr_t{1});
 
