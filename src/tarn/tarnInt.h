@@ -220,6 +220,9 @@ inline uint32_t tarnLo32(const void *p) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
 }
 inline DdNode *tarnSentinel(DdManager *dd) { return &dd->sentinel; }
+// Reference counting inside the package (Tarn_Ref and Tarn_DecRef are the same, out of line).
+inline void tarnRef(DdNode *f) { tarnRegular(f)->ref++; }
+inline void tarnDecRef(DdNode *f) { tarnRegular(f)->ref--; }
 
 // Level of a handle; constants sit below every variable level.
 inline uint32_t tarnLevel(const DdManager *dd, DdNode *f) {

@@ -2,9 +2,9 @@
 // revival of dead nodes that a lookup finds again.
 #include "tarnInt.h"
 
-void Tarn_Ref(DdNode *f) { tarnRegular(f)->ref++; }
+void Tarn_Ref(DdNode *f) { tarnRef(f); }
 
-void Tarn_DecRef(DdNode *f) { tarnRegular(f)->ref--; }
+void Tarn_DecRef(DdNode *f) { tarnDecRef(f); }
 
 namespace {
 
