@@ -79,7 +79,7 @@ DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
     dd->capacityZ = std::max(dd->sizeZ, 5);
 
     unsigned slots = TARN_DEFAULT_SLOTS;
-    while (slots < numSlots) slots <<= 1;
+    while (slots < numSlots && slots < (1u << 31)) slots <<= 1;
     int shift = 32 - log2Floor(slots);
     dd->initialSlots = slots;
 
