@@ -41,12 +41,21 @@ double Tarn_V(DdNode *f) { return tarnRegular(f)->value; }
 void Tarn_SetEpsilon(DdManager *dd, double epsilon) { dd->epsilon = epsilon; }
 void Tarn_SetReorderBudget(DdManager *dd, unsigned budget) { dd->reorderBudget = budget; }
 
+namespace {
+// A limit derived from the whole physical memory size. (Taking only the size's low 32 bits would
+// give 0 on every machine with a multiple of 4 GiB, and a computed table that can never grow.)
+unsigned memoryShare(unsigned divisor) {
+    uint64_t share = util_physical_memory() / divisor;
+    return share > UINT32_MAX ? UINT32_MAX : static_cast<unsigned>(share);
+}
+}  // namespace
+
 void Tarn_SetFastGrowthLimit(DdManager *dd, unsigned n) {
-    dd->fastGrowthLimit = n != 0 ? n : static_cast<uint32_t>(util_physical_memory()) / 160;
+    dd->fastGrowthLimit = n != 0 ? n : memoryShare(160);
 }
 
 void Tarn_SetCacheHardLimit(DdManager *dd, unsigned n) {
-    dd->cacheHardLimit = n != 0 ? n : static_cast<uint32_t>(util_physical_memory()) / 96;
+    dd->cacheHardLimit = n != 0 ? n : memoryShare(96);
 }
 
 void Tarn_SetCacheHitThreshold(DdManager *dd, unsigned percent) {

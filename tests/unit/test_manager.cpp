@@ -1,4 +1,5 @@
 // Creation and destruction of managers, their defaults, readers, setters and hooks.
+#include <algorithm>
 #include <cmath>
 
 #include "fixture.h"
@@ -132,6 +133,22 @@ TEST_F(ManagerTest, ReadersOfHandles) {
     int method = 0;
     EXPECT_EQ(Tarn_ReadAutoReorder(dd, &method), 0);
     EXPECT_EQ(method, 4);
+}
+
+TEST(Manager, LimitsDerivedFromPhysicalMemoryUseItsWholeSize) {
+    DdManager *dd = Tarn_Init(0, 0, 8, 0, 0);
+    ASSERT_NE(dd, nullptr);
+    unsigned growth = dd->fastGrowthLimit;
+    unsigned cache = dd->cacheHardLimit;
+    EXPECT_EQ(growth, std::min<uint64_t>(util_physical_memory() / 160, UINT32_MAX));
+    EXPECT_EQ(cache, std::min<uint64_t>(util_physical_memory() / 96, UINT32_MAX));
+    Tarn_SetFastGrowthLimit(dd, 0);
+    Tarn_SetCacheHardLimit(dd, 0);
+    EXPECT_EQ(dd->fastGrowthLimit, growth);
+    EXPECT_EQ(dd->cacheHardLimit, cache);
+    Tarn_SetFastGrowthLimit(dd, 1000);
+    EXPECT_EQ(dd->fastGrowthLimit, 1000u);
+    Tarn_Quit(dd);
 }
 
 TEST_F(ManagerTest, CacheHitThresholdIsStoredAsRatio) {
