@@ -277,6 +277,8 @@ DdNode *tarnAllocNode(DdManager *dd);
 void tarnRehash(DdManager *dd, int level);
 int tarnResizeTable(DdManager *dd, int index, int amount);
 void tarnEnterLowMemoryMode(DdManager *dd);
+// The low-memory adjustments without shrinking the delayed-release queue.
+void tarnLowMemoryAdjustments(DdManager *dd);
 // The termination and time-limit checks; false (with errorCode set) means give up.
 bool tarnGiveUpChecksPass(DdManager *dd);
 // Recomputes cacheRoom after the bucket count changed and grows the computed table when it is
@@ -284,6 +286,30 @@ bool tarnGiveUpChecksPass(DdManager *dd);
 void tarnUpdateCacheRoom(DdManager *dd);
 // Frees every node block.
 void tarnFreeNodeBlocks(DdManager *dd);
+
+// per-call node map (tarnNodeMap.cpp)
+struct DdNodeMapItem {
+    DdNodeMapItem *next;
+    int64_t count;  // visits the key can still receive
+    DdNode *value;  // holds one reference while the entry lives
+    DdNode *key;
+};
+struct DdNodeMap {
+    DdManager *manager;
+    int keySize;  // node keys per entry; every user has one
+    int itemSize;
+    DdNodeMapItem **buckets;
+    unsigned bucketCount;
+    int shift;
+    unsigned items;
+    unsigned maxItems;
+    DdNodeMapItem *freeItems;
+    DdNodeMapItem *blocks;
+};
+DdNodeMap *tarnNodeMapCreate(DdManager *dd, int keySize, int initialSize);
+int tarnNodeMapInsert(DdNodeMap *map, DdNode *f, DdNode *value, int64_t count);
+DdNode *tarnNodeMapLookup(DdNodeMap *map, DdNode *f);
+void tarnNodeMapDestroy(DdNodeMap *map);
 
 // references (tarnRef.cpp)
 void tarnReclaim(DdManager *dd, DdNode *f);

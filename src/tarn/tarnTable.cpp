@@ -318,12 +318,16 @@ void tarnUpdateCacheRoom(DdManager *dd) {
     if (dd->cacheSlots < dd->slots / 2 && dd->cacheRoom >= 0) tarnCacheResize(dd);
 }
 
-void tarnEnterLowMemoryMode(DdManager *dd) {
+void tarnLowMemoryAdjustments(DdManager *dd) {
     dd->cacheRoom = -static_cast<int>(dd->cacheSlots + 1);
     dd->cacheHardLimit = dd->cacheSlots - 1;
     for (int i = 0; i < dd->size; i++) dd->subtables[i].keyLimit <<= 2;
     dd->deadFraction = TARN_DEAD_FRACTION_LOW;
     dd->deadThreshold = static_cast<unsigned>(dd->slots * TARN_DEAD_FRACTION_LOW);
+}
+
+void tarnEnterLowMemoryMode(DdManager *dd) {
+    tarnLowMemoryAdjustments(dd);
     tarnShrinkDelayedQueue(dd);
 }
 
