@@ -150,3 +150,135 @@ DdNode *Tarn_BddIthVar(DdManager *dd, int i);
 DdNode *Tarn_BddNewVar(DdManager *dd);
 DdNode *Tarn_AddIthVar(DdManager *dd, int i);
 DdNode *Tarn_AddNewVar(DdManager *dd);
+
+// ---- ITE and Boolean connectives ------------------------------------------------------------
+//
+// Negation is free: the complement of f is Tarn_Not(f).
+
+DdNode *Tarn_BddAnd(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Tarn_BddOr(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Tarn_BddNand(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Tarn_BddNor(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Tarn_BddXor(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Tarn_BddXnor(DdManager *dd, DdNode *f, DdNode *g);
+// (f AND g) OR (NOT f AND h).
+DdNode *Tarn_BddIte(DdManager *dd, DdNode *f, DdNode *g, DdNode *h);
+// 1 when f implies g, else 0. Builds no nodes, so it never collects garbage or reorders.
+int Tarn_BddImplies(DdManager *dd, DdNode *f, DdNode *g);
+
+// ---- quantification and relational product ----------------------------------------------------
+//
+// The variables to abstract come as a positive cube: one (no variable) or a conjunction of
+// un-negated variables. Anything else makes these operations return null with errorCode
+// TARN_INVALID_ARGUMENT; the two abstractions also print
+// "Error: Can only abstract positive cubes\n" to the manager's error stream.
+
+// The disjunction of f over all values of the cube's variables.
+DdNode *Tarn_BddExistAbstract(DdManager *dd, DdNode *f, DdNode *cube);
+// The conjunction of f over all values of the cube's variables.
+DdNode *Tarn_BddForAllAbstract(DdManager *dd, DdNode *f, DdNode *cube);
+// Tarn_BddExistAbstract(f AND g, cube) without building f AND g.
+DdNode *Tarn_BddAndAbstract(DdManager *dd, DdNode *f, DdNode *g, DdNode *cube);
+
+// ---- ADD constants, apply and operators --------------------------------------------------------
+//
+// An ADD ends in constants carrying doubles; 1e302 and -1e302 stand for plus and minus infinity.
+// ADD handles never carry complement marks. Every value an operator makes passes through the
+// constants table: values at or beyond 1e151 in magnitude become the infinities, values below
+// the epsilon become zero.
+
+// A two-operand operator: returns its result when (f, g) is terminal for it; otherwise returns
+// null, a commutative operator having first put its operands in handle order. Its address is its
+// computed-table identity.
+using DD_AOP = DdNode *(*)(DdManager *, DdNode **, DdNode **);
+// A one-operand operator: returns its result when f is a terminal for it, else null.
+using DD_MAOP = DdNode *(*)(DdManager *, DdNode *);
+
+// What an operator returns when the constants table could not make its result; the apply then
+// yields null with the reason in the error code.
+inline DdNode *const TARN_OPERATOR_FAILED = reinterpret_cast<DdNode *>(uintptr_t{2});
+
+// The operator parameters, process-wide and kept across managers. ENERGY_CAP stores (x, enable)
+// when set is true and returns the cap when it is enabled, -1.0 when not; MINIMIZE_VALUE stores x
+// when set is true and returns the value.
+double ENERGY_CAP(double x, bool set, bool enable);
+double MINIMIZE_VALUE(double x, bool set);
+
+// The constant node of a value, after normalisation.
+DdNode *Tarn_AddConst(DdManager *dd, double value);
+// The ADD whose leaf at every assignment is op applied to the leaves of f and g (of f).
+DdNode *Tarn_AddApply(DdManager *dd, DD_AOP op, DdNode *f, DdNode *g);
+DdNode *Tarn_AddMonadicApply(DdManager *dd, DD_MAOP op, DdNode *f);
+
+// Arithmetic. Plus infinity plus minus infinity is zero; a zero dividend gives zero.
+DdNode *Tarn_AddPlus(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddTimes(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddMinus(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddDivide(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddMaximum(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddMinimum(DdManager *dd, DdNode **f, DdNode **g);
+// Logic on 0/1 leaves.
+DdNode *Tarn_AddOr(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddNand(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddNor(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddXor(DdManager *dd, DdNode **f, DdNode **g);
+DdNode *Tarn_AddXnor(DdManager *dd, DdNode **f, DdNode **g);
+// One where f > g, zero elsewhere (a NaN leaf gives zero).
+DdNode *Tarn_AddGreaterThan(DdManager *dd, DdNode **f, DdNode **g);
+// max(f - g, 0); an infinite subtrahend decides alone, and with ENERGY_CAP enabled and not
+// negative a difference above the cap becomes plus infinity.
+DdNode *Tarn_AddEnergyMinus(DdManager *dd, DdNode **f, DdNode **g);
+// f + g where minus infinity absorbs finite values and the two infinities cancel to zero.
+DdNode *Tarn_AddEnergyPlus(DdManager *dd, DdNode **f, DdNode **g);
+// Natural logarithm of the leaves; plus infinity stays plus infinity.
+DdNode *Tarn_AddLog(DdManager *dd, DdNode *f);
+// Leaves equal to MINIMIZE_VALUE become minus infinity.
+DdNode *Tarn_AddMinimizeValue(DdManager *dd, DdNode *f);
+
+// ---- ADD one-operand operations and if-then-else ----------------------------------------------
+
+// One where f's leaf is zero, zero elsewhere.
+DdNode *Tarn_AddCmpl(DdManager *dd, DdNode *f);
+// The leaf -v where f has the leaf v.
+DdNode *Tarn_AddNegate(DdManager *dd, DdNode *f);
+// The constant node of f's largest (smallest) leaf.
+DdNode *Tarn_AddFindMax(DdManager *dd, DdNode *f);
+DdNode *Tarn_AddFindMin(DdManager *dd, DdNode *f);
+// g where the 0/1 ADD f is one, h where it is zero.
+DdNode *Tarn_AddIte(DdManager *dd, DdNode *f, DdNode *g, DdNode *h);
+// The product of the n projection functions vars[i], each complemented where phases[i] is 0;
+// phases may be null (all positive). n = 0 gives one.
+DdNode *Tarn_AddComputeCube(DdManager *dd, DdNode **vars, const int *phases, int n);
+
+// ---- ADD abstraction ---------------------------------------------------------------------------
+//
+// The variables to remove come as an ADD cube: one, or a product of un-complemented projection
+// functions. Anything else is refused with a message on the error stream and errorCode
+// TARN_INVALID_ARGUMENT.
+
+// Sum, maximum, minimum, disjunction (0/1 ADDs) and product over the cube's variables.
+DdNode *Tarn_AddExistAbstract(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *Tarn_AddMaxAbstract(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *Tarn_AddMinAbstract(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *Tarn_AddOrAbstract(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *Tarn_AddUnivAbstract(DdManager *dd, DdNode *f, DdNode *cube);
+
+// ---- conversions between ADDs and BDDs ---------------------------------------------------------
+//
+// Bounds act as the values of their constant nodes (a bound of 1e151 or more acts as plus
+// infinity). A NaN leaf passes every test except the bit test, where it has only bit 31 set.
+
+// The 0/1 ADD of a BDD.
+DdNode *Tarn_BddToAdd(DdManager *dd, DdNode *f);
+// The BDD of the leaves that are not zero / at least t / above t / in [lo, hi] / have bit i mod 32
+// set in their integer part (truncated toward zero; out of the 32-bit range: bit 31 alone).
+DdNode *Tarn_AddBddPattern(DdManager *dd, DdNode *f);
+DdNode *Tarn_AddBddThreshold(DdManager *dd, DdNode *f, double t);
+DdNode *Tarn_AddBddStrictThreshold(DdManager *dd, DdNode *f, double t);
+DdNode *Tarn_AddBddInterval(DdManager *dd, DdNode *f, double lo, double hi);
+DdNode *Tarn_AddBddIthBit(DdManager *dd, DdNode *f, int i);
+// The 0/1 ADD of the leaves below t / above t / at most t / at least t.
+DdNode *Tarn_AddThresholdLess(DdManager *dd, DdNode *f, double t);
+DdNode *Tarn_AddThresholdGreater(DdManager *dd, DdNode *f, double t);
+DdNode *Tarn_AddThresholdAtMost(DdManager *dd, DdNode *f, double t);
+DdNode *Tarn_AddThresholdAtLeast(DdManager *dd, DdNode *f, double t);

@@ -328,6 +328,66 @@ int tarnCacheProfile(DdManager *dd, FILE *fp);
 double tarnReadUsedSlots(DdManager *dd);
 double tarnExpectedUsedSlots(DdManager *dd);
 
+// ITE and connectives (tarnIte.cpp); a step called from inside a restart loop
+DdNode *tarnBddAndRecur(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *tarnBddXorRecur(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *tarnBddIteRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *h);
+
+// quantification and relational product (tarnAbstract.cpp)
+int tarnIsPositiveCube(DdManager *dd, DdNode *cube);
+DdNode *tarnBddExistAbstractRecur(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *tarnBddAndAbstractRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *cube);
+
+// ---- recursive steps: give-up check and restart loop -----------------------------------------
+
+// A recursive step that missed the computed table checks the termination callback and the time
+// limit every 2048th miss, when the low 11 bits of the miss count are zero.
+constexpr uint64_t TARN_STEP_CHECK_MASK = (1u << 11) - 1;
+
+// True when the step must give up (errorCode is then set); the checks run only every 2048th miss.
+inline bool tarnStepGivesUp(DdManager *dd) {
+    if (__builtin_expect((static_cast<uint64_t>(dd->cacheMisses) & TARN_STEP_CHECK_MASK) != 0, 1)) {
+        return false;
+    }
+    return !tarnGiveUpChecksPass(dd);
+}
+
+// The complement of a step's result; null (no result) stays null.
+inline DdNode *tarnNotUnlessNull(DdNode *r) { return tarnNotCond(r, r != nullptr); }
+
+// The BDD node with then-child t and else-child e at a variable index: t itself when both are
+// equal; otherwise the stored then-edge must be regular, so a complemented t moves its mark to the
+// result. t and e carry the caller's temporary references; when the unique table fails they are
+// released here and null is returned.
+inline DdNode *tarnBddMakeNode(DdManager *dd, uint32_t index, DdNode *t, DdNode *e) {
+    if (t == e) return t;
+    const bool complement = tarnIsComplement(t);
+    DdNode *r = tarnUniqueInter(dd, static_cast<int>(index), tarnNotCond(t, complement),
+                                tarnNotCond(e, complement));
+    if (__builtin_expect(r == nullptr, 0)) {
+        Tarn_DerefBdd(dd, t);
+        Tarn_DerefBdd(dd, e);
+        return nullptr;
+    }
+    return tarnNotCond(r, complement);
+}
+
+// A public operation runs its step again from the start while a dynamic reordering interrupted it
+// (the unique table then returns null with reorderState 1). A time-out that left the operation
+// without a result is reported to the time-out handler.
+template <class Step>
+inline DdNode *tarnRestartLoop(DdManager *dd, Step &&step) {
+    DdNode *result;
+    do {
+        dd->reorderState = 0;
+        result = step();
+    } while (dd->reorderState == 1);
+    if (result == nullptr && dd->errorCode == TARN_TIME_OUT && dd->timeoutHandler != nullptr) {
+        dd->timeoutHandler(dd, dd->timeoutArg);
+    }
+    return result;
+}
+
 // ---- computed table probes -------------------------------------------------------------------
 //
 // Three-operand entries carry a tag (bit 1 set, bits 0 and 4 clear) in the spare low bits of
@@ -343,8 +403,10 @@ enum : TarnCacheTag {
     TARN_OP_BDD_AND = 1 << 4,
     TARN_OP_BDD_XOR = 2 << 4,
     TARN_OP_BDD_IMPLIES = 3 << 4,
+    TARN_OP_BDD_EXIST_ABSTRACT = 4 << 4,
 };
 constexpr TarnCacheTag TARN_ITE_TAG = 14;
+constexpr TarnCacheTag TARN_AND_ABSTRACT_TAG = 6;
 
 // Results stored in place of a node by operations whose answer is a flag.
 inline DdNode *const TARN_CACHE_MARKER = reinterpret_cast<DdNode *>(uintptr_t{1});
@@ -422,4 +484,88 @@ inline void tarnCacheInsert2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *
 
 inline void tarnCacheInsert1(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *result) {
     tarnCacheStore(dd, tarnCacheEntry(dd, f, f, tarnOpKey(op)), f, f, tarnOpKey(op), result);
+}
+
+// ---- ADD operations ----------------------------------------------------------------------------
+
+// Identities of the ADD operations' two- and one-operand entries (the apply uses its operator's
+// address instead), and the tags of their three-operand entries.
+enum : TarnCacheTag {
+    TARN_OP_ADD_CMPL = 64 << 4,
+    TARN_OP_ADD_NEGATE = 65 << 4,
+    TARN_OP_ADD_FIND_MAX = 66 << 4,
+    TARN_OP_ADD_FIND_MIN = 67 << 4,
+    TARN_OP_ADD_EXIST_ABSTRACT = 68 << 4,
+    TARN_OP_ADD_MAX_ABSTRACT = 69 << 4,
+    TARN_OP_ADD_MIN_ABSTRACT = 70 << 4,
+    TARN_OP_ADD_OR_ABSTRACT = 71 << 4,
+    TARN_OP_ADD_UNIV_ABSTRACT = 72 << 4,
+    TARN_OP_BDD_TO_ADD = 73 << 4,
+    TARN_OP_ADD_BDD_PATTERN = 74 << 4,
+    TARN_OP_ADD_BDD_THRESHOLD = 75 << 4,
+    TARN_OP_ADD_BDD_STRICT_THRESHOLD = 76 << 4,
+    TARN_OP_ADD_BDD_ITH_BIT = 77 << 4,
+    TARN_OP_ADD_THRESHOLD_LESS = 78 << 4,
+    TARN_OP_ADD_THRESHOLD_GREATER = 79 << 4,
+    TARN_OP_ADD_THRESHOLD_AT_MOST = 80 << 4,
+    TARN_OP_ADD_THRESHOLD_AT_LEAST = 81 << 4,
+};
+constexpr TarnCacheTag TARN_ADD_ITE_TAG = 2;
+constexpr TarnCacheTag TARN_ADD_BDD_INTERVAL_TAG = 34;
+// The energy subtraction keys its entries with (f, g, the cap's node).
+constexpr TarnCacheTag TARN_ADD_ENERGY_MINUS_TAG = 42;
+
+// apply and operators (tarnAddApply.cpp)
+DdNode *tarnAddApplyRecur(DdManager *dd, DD_AOP op, DdNode *f, DdNode *g);
+DdNode *tarnAddMonadicApplyRecur(DdManager *dd, DD_MAOP op, DdNode *f);
+
+// one-operand operations and if-then-else (tarnAddUnary.cpp)
+DdNode *tarnAddCmplRecur(DdManager *dd, DdNode *f);
+DdNode *tarnAddNegateRecur(DdManager *dd, DdNode *f);
+DdNode *tarnAddIteRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *h);
+
+// abstraction (tarnAddAbstract.cpp)
+int tarnAddCheckCube(DdManager *dd, DdNode *p);
+DdNode *tarnAddExistAbstractRecur(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *tarnAddMaxAbstractRecur(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *tarnAddMinAbstractRecur(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *tarnAddOrAbstractRecur(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *tarnAddUnivAbstractRecur(DdManager *dd, DdNode *f, DdNode *cube);
+
+// conversions (tarnConvert.cpp)
+DdNode *tarnBddToAddRecur(DdManager *dd, DdNode *f);
+DdNode *tarnAddBddPatternRecur(DdManager *dd, DdNode *f);
+
+// The cofactors of an ADD (no complement marks) at an operation's top level: its children when it
+// sits at that level, else the ADD itself for both sides.
+struct TarnCofactors {
+    DdNode *t;
+    DdNode *e;
+};
+inline TarnCofactors tarnAddCofactors(DdNode *f, bool atTop) {
+    return atTop ? TarnCofactors{f->T, f->E} : TarnCofactors{f, f};
+}
+
+// The ADD node with then-child t and else-child e at a variable index: t itself when both are
+// equal. t and e carry the caller's temporary references; when the unique table fails they are
+// released here and null is returned.
+inline DdNode *tarnAddMakeNode(DdManager *dd, uint32_t index, DdNode *t, DdNode *e) {
+    if (t == e) return t;
+    DdNode *r = tarnUniqueInter(dd, static_cast<int>(index), t, e);
+    if (__builtin_expect(r == nullptr, 0)) {
+        Tarn_RecursiveDeref(dd, t);
+        Tarn_RecursiveDeref(dd, e);
+    }
+    return r;
+}
+
+// The restart loop of the operations that leave a time-out to their callers.
+template <class Step>
+inline DdNode *tarnRestartLoopNoTimeout(DdManager *dd, Step &&step) {
+    DdNode *result;
+    do {
+        dd->reorderState = 0;
+        result = step();
+    } while (dd->reorderState == 1);
+    return result;
 }

@@ -19,18 +19,48 @@ class StatsTest extends ManagerFixture {
         return new File(c.getProtectionDomain().getCodeSource().getLocation().toURI()).getPath();
     }
 
-    /** The report of a fresh factory, read from a child JVM's standard output. */
-    private static List<String> freshReport() throws Exception {
+    /** What a program of the test jar prints when run in a child JVM with the library. */
+    static List<String> runInChildJvm(Class<?> main) throws Exception {
         String java = System.getProperty("java.home") + File.separator + "bin" + File.separator + "java";
         String classPath = jarOf(StatsTest.class) + File.pathSeparator + jarOf(TARNFactory.class);
-        Process p = new ProcessBuilder(java, "-cp", classPath, PrintStats.class.getName(),
+        Process p = new ProcessBuilder(java, "-cp", classPath, main.getName(),
                 System.getProperty("tarn.library"))
-                .redirectErrorStream(false)
+                .redirectError(ProcessBuilder.Redirect.INHERIT)
                 .start();
         String out = new String(p.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
-        assertTrue(p.waitFor(60, TimeUnit.SECONDS));
-        assertEquals(0, p.exitValue());
+        assertTrue(p.waitFor(300, TimeUnit.SECONDS));
+        assertEquals(0, p.exitValue(), out);
         return Arrays.asList(out.split("\n"));
+    }
+
+    /** The report of a fresh factory, read from a child JVM's standard output. */
+    private static List<String> freshReport() throws Exception {
+        return runInChildJvm(PrintStats.class);
+    }
+
+    private static String lineStarting(List<String> lines, String prefix) {
+        return lines.stream().filter(l -> l.startsWith(prefix)).findFirst()
+                .orElseThrow(() -> new AssertionError("no line " + prefix + " in\n" + String.join("\n", lines)));
+    }
+
+    private static int[] numbersAfter(List<String> lines, String prefix) {
+        String[] words = lineStarting(lines, prefix).substring(prefix.length()).trim().split(" ");
+        return Arrays.stream(words).mapToInt(Integer::parseInt).toArray();
+    }
+
+    // A long random run on small tables: results stay right while the collector runs many times,
+    // the computed table grows, and releasing everything brings the node count back.
+    @Test
+    void longRandomWorkloadReleasesEverythingAcrossCollections() throws Exception {
+        List<String> lines = runInChildJvm(Workload.class);
+        assertEquals(0, numbersAfter(lines, "mismatches ")[0]);
+        int[] nodes = numbersAfter(lines, "nodes ");
+        assertEquals(nodes[0], nodes[1], "live nodes before and after");
+        int[] cache = numbersAfter(lines, "cache ");
+        assertTrue(cache[1] > cache[0], "the computed table grew from " + cache[0]);
+        assertEquals(0, cache[1] & (cache[1] - 1));
+        int collections = numbersAfter(lines, "Garbage collections so far: ")[0];
+        assertTrue(collections >= 10, collections + " collections");
     }
 
     @Test
