@@ -282,3 +282,73 @@ DdNode *Tarn_AddThresholdLess(DdManager *dd, DdNode *f, double t);
 DdNode *Tarn_AddThresholdGreater(DdManager *dd, DdNode *f, double t);
 DdNode *Tarn_AddThresholdAtMost(DdManager *dd, DdNode *f, double t);
 DdNode *Tarn_AddThresholdAtLeast(DdManager *dd, DdNode *f, double t);
+
+// ---- substitution ------------------------------------------------------------------------------
+//
+// A permutation has one entry per variable index: entry i is the index of the variable that takes
+// the place of variable i. A substitution vector has one function per variable index.
+
+DdNode *Tarn_BddPermute(DdManager *dd, DdNode *f, const int *perm);
+DdNode *Tarn_AddPermute(DdManager *dd, DdNode *f, const int *perm);
+// The ADD f with the variables of the projection functions x[k] and y[k] exchanged, k < n.
+DdNode *Tarn_AddSwapVariables(DdManager *dd, DdNode *f, DdNode **x, DdNode **y, int n);
+// f with variable v replaced by g (for ADDs, g is the 0/1 condition of an if-then-else). A v
+// outside 0..size-1 gives null with errorCode TARN_INVALID_ARGUMENT.
+DdNode *Tarn_BddCompose(DdManager *dd, DdNode *f, DdNode *g, int v);
+DdNode *Tarn_AddCompose(DdManager *dd, DdNode *f, DdNode *g, int v);
+// f with every variable i replaced by vector[i] at once; an entry that is the projection function
+// of its own variable leaves it unchanged.
+DdNode *Tarn_BddVectorCompose(DdManager *dd, DdNode *f, DdNode **vector);
+DdNode *Tarn_AddVectorCompose(DdManager *dd, DdNode *f, DdNode **vector);
+
+// ---- counting, cubes and support ---------------------------------------------------------------
+
+// Assignments of nvars variables on which f is not zero (for ADDs: not the background); -1 on
+// failure or when nvars is 2025 or more; 1e302 when the count is beyond the range of a double.
+double Tarn_CountMinterms(DdManager *dd, DdNode *f, int nvars);
+// Paths from f to a non-zero constant reached without a complement; -1 without memory.
+double Tarn_CountPaths(DdNode *f);
+// Distinct nodes reachable from f, constants included / distinct constants reachable from f.
+int Tarn_DagSize(DdNode *f);
+int Tarn_CountLeaves(DdNode *f);
+// The variables f depends on: their count, and in *out a new array of their indices in ascending
+// order (null for none; the caller frees it). -1 without memory.
+int Tarn_SupportList(DdManager *dd, DdNode *f, int **out);
+int Tarn_SupportCount(DdManager *dd, DdNode *f);
+// The conjunction of the positive literals of f's variables; one for a constant.
+DdNode *Tarn_SupportCube(DdManager *dd, DdNode *f);
+// A new array with one entry per variable index: 1 where f depends on it, else 0. The caller
+// frees it.
+int *Tarn_SupportMask(DdManager *dd, DdNode *f);
+// One satisfying cube of the BDD f, following else-branches whenever they are not zero.
+DdNode *bdd_sat_one(DdManager *dd, DdNode *f);
+// The 0/1 ADD of the cube of the first path of the ADD f to a leaf other than the background;
+// the ADD zero when there is none.
+DdNode *add_sat_one(DdManager *dd, DdNode *f);
+
+// ---- printing ----------------------------------------------------------------------------------
+//
+// To the manager's output stream. The statuses are 1 on success, 0 on failure.
+
+// A summary line of f counted over n variables; level 2 adds the paths, level 3 the node list,
+// level 4 and above both. Level 0 and below print nothing.
+int Tarn_PrintSummary(DdManager *dd, DdNode *f, int n, int level);
+// Every node reachable from f, one line each.
+int tarnPrintNodeList(DdManager *dd, DdNode *f);
+
+// ---- generalized cofactors ---------------------------------------------------------------------
+
+// f with the variables of the cube of literals g fixed as g fixes them (BDDs and ADDs). A zero g,
+// or a g that is not a cube, prints a message to the error stream and gives null with errorCode
+// TARN_INVALID_ARGUMENT.
+DdNode *Tarn_Cofactor(DdManager *dd, DdNode *f, DdNode *g);
+// A diagram equal to f wherever the care set c is one, with strictly fewer nodes than f, or f
+// itself. The ADD form takes a 0/1 ADD care set.
+DdNode *Tarn_BddRestrict(DdManager *dd, DdNode *f, DdNode *c);
+DdNode *Tarn_AddRestrict(DdManager *dd, DdNode *f, DdNode *c);
+// The cube of the literals that two cubes share with the same sign.
+DdNode *Tarn_BddLiteralIntersection(DdManager *dd, DdNode *f, DdNode *g);
+// The positive cubes of the variables in both supports, only in f's and only in c's, without
+// references of their own; 1 on success, 0 on failure.
+int Tarn_SupportClassify(DdManager *dd, DdNode *f, DdNode *c, DdNode **common, DdNode **onlyF,
+                         DdNode **onlyC);

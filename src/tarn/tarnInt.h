@@ -569,3 +569,62 @@ inline DdNode *tarnRestartLoopNoTimeout(DdManager *dd, Step &&step) {
     } while (dd->reorderState == 1);
     return result;
 }
+
+// ---- substitution, cofactors, counting and support ---------------------------------------------
+
+// Identities of their two-operand entries and the tags of their three-operand entries.
+enum : TarnCacheTag {
+    TARN_OP_COFACTOR = 128 << 4,
+    TARN_OP_BDD_RESTRICT = 129 << 4,
+    TARN_OP_ADD_RESTRICT = 130 << 4,
+    TARN_OP_LITERAL_INTERSECTION = 131 << 4,
+};
+constexpr TarnCacheTag TARN_BDD_COMPOSE_TAG = 46;
+constexpr TarnCacheTag TARN_ADD_COMPOSE_TAG = 66;
+
+// substitution (tarnSubst.cpp)
+DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm);
+DdNode *tarnAddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm);
+DdNode *tarnBddComposeRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *proj);
+DdNode *tarnAddComposeRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *proj);
+DdNode *tarnBddVectorComposeRecur(DdManager *dd, DdNodeMap *map, DdNode *f, DdNode **vector,
+                                  int deepest);
+DdNode *tarnAddVectorComposeRecur(DdManager *dd, DdNodeMap *map, DdNode *f, DdNode **vector,
+                                  int deepest);
+
+// generalized cofactors (tarnCofactor.cpp)
+DdNode *tarnCofactorRecur(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *tarnBddRestrictRecur(DdManager *dd, DdNode *f, DdNode *c);
+DdNode *tarnAddRestrictRecur(DdManager *dd, DdNode *f, DdNode *c);
+DdNode *tarnLiteralIntersectionRecur(DdManager *dd, DdNode *f, DdNode *g);
+
+// Visit marks of the traversals that must see each node once: bit 0 of a node's `next`. A
+// traversal clears every mark it set before it returns (tarnClearMarks, tarnCount.cpp); while
+// marks are set nothing may walk or change the unique table.
+inline bool tarnIsMarked(const DdNode *n) {
+    return (reinterpret_cast<uintptr_t>(n->next) & 1) != 0;
+}
+inline void tarnMark(DdNode *n) { n->next = tarnWithBits(n->next, 1); }
+inline void tarnUnmark(DdNode *n) { n->next = tarnRegular(n->next); }
+void tarnClearMarks(DdNode *f);
+
+// The path generator (tarnSupport.cpp): positioned on a path (status 1) or on none (status 0).
+// cube has one entry per variable index: 0 or 1 for the value on the path, 2 when the path does
+// not test the variable; value is the constant at the end of the path; stack holds the path's
+// handles from the root (room for one more than the variable count).
+struct DdPathGen {
+    DdManager *manager;
+    int status;
+    int *cube;
+    double value;
+    DdNode **stack;
+    int depth;
+};
+// The generator of f positioned on its first path, searching else-branches first; its cube array
+// and the constant's value through cube and value (either may be null). Null without memory.
+DdPathGen *tarnFirstPath(DdManager *dd, DdNode *f, int **cube, double *value);
+void tarnPathGenFree(DdPathGen *gen);
+
+// printing (tarnPrint.cpp): every path of f to a non-zero constant as a line of 0, 1 and - per
+// variable followed by the constant's value.
+int tarnPrintPaths(DdManager *dd, DdNode *f);
