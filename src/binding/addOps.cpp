@@ -13,19 +13,6 @@ using namespace tarnjni;
 
 namespace {
 
-constexpr const char *kComplementedAdd = "complemented handle is not an ADD";
-
-// Raises IllegalArgumentException and returns false when an ADD operand carries a complement mark.
-bool check_add_operands(JNIEnv *env, std::initializer_list<DdNode *> operands) {
-    for (DdNode *f : operands) {
-        if (Tarn_IsComplement(f)) {
-            throw_java(env, kIllegalArgumentException, kComplementedAdd);
-            return false;
-        }
-    }
-    return true;
-}
-
 // The frame of an ADD entry point: node_call with the ADD operands checked as well.
 template <class Op>
 jlong add_call(JNIEnv *env, Handles operands, Op &&op) {

@@ -74,6 +74,16 @@ bool check_operands(JNIEnv *env, Handles operands) {
     return true;
 }
 
+bool check_add_operands(JNIEnv *env, std::initializer_list<DdNode *> operands) {
+    for (DdNode *f : operands) {
+        if (Tarn_IsComplement(f)) {
+            throw_java(env, kIllegalArgumentException, "complemented handle is not an ADD");
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace tarnjni
 
 using namespace tarnjni;

@@ -117,6 +117,11 @@ using Handles = std::initializer_list<jlong>;
 bool check_manager(JNIEnv *env, DdManager *dd);
 bool check_operands(JNIEnv *env, Handles operands);
 
+// ADD operations read their operands' children straight from the nodes: a handle with a
+// complement mark is a BDD. Raises IllegalArgumentException "complemented handle is not an ADD"
+// and returns false for one.
+bool check_add_operands(JNIEnv *env, std::initializer_list<DdNode *> operands);
+
 // Runs op(manager) under the library lock and returns its result. A missing manager or an invalid
 // operand handle raises the Java exception and returns `fallback` without running op.
 template <class R, class Op>

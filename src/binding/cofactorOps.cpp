@@ -31,10 +31,7 @@ extern "C" JNIEXPORT jlong JNICALL Java_ordo_TARNFactory_simplify0(JNIEnv *env, 
                                                                    jlong c, jboolean isAdd) {
     return node_call(env, {f, c}, [&](DdManager *dd) -> DdNode * {
         if (!is_true(isAdd)) return Tarn_BddRestrict(dd, node(f), node(c));
-        if (Tarn_IsComplement(node(f)) || Tarn_IsComplement(node(c))) {
-            throw_java(env, kIllegalArgumentException, "complemented handle is not an ADD");
-            return nullptr;
-        }
+        if (!check_add_operands(env, {node(f), node(c)})) return nullptr;
         return Tarn_AddRestrict(dd, node(f), node(c));
     });
 }

@@ -38,10 +38,7 @@ extern "C" JNIEXPORT jlong JNICALL Java_ordo_TARNFactory_satOne0(JNIEnv *env, jc
                                                                  jboolean isAdd) {
     return node_call(env, {f}, [&](DdManager *dd) -> DdNode * {
         const bool add = is_true(isAdd);
-        if (add && Tarn_IsComplement(node(f))) {
-            throw_java(env, kIllegalArgumentException, "complemented handle is not an ADD");
-            return nullptr;
-        }
+        if (add && !check_add_operands(env, {node(f)})) return nullptr;
         return add ? add_sat_one(dd, node(f)) : bdd_sat_one(dd, node(f));
     });
 }

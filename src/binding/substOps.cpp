@@ -15,21 +15,8 @@ namespace {
 
 constexpr const char *kPermutationMalloc =
     "replace0() method error: malloc() of the new permutation array has failed";
-constexpr const char *kComplementedAdd = "complemented handle is not an ADD";
 constexpr const char *kConstantPairing = "pairing entry is a constant, not a variable";
 constexpr const char *kPairingIndex = "pairing index out of range";
-
-// ADD operations read the children of their operands straight from the node: a handle with a
-// complement mark is a BDD, refused with IllegalArgumentException.
-bool check_add(JNIEnv *env, std::initializer_list<DdNode *> operands) {
-    for (DdNode *f : operands) {
-        if (Tarn_IsComplement(f)) {
-            throw_java(env, kIllegalArgumentException, kComplementedAdd);
-            return false;
-        }
-    }
-    return true;
-}
 
 // Grows the record to one entry per variable; false (with the exception raised) on failure.
 bool grow_to_size(JNIEnv *env, DdManager *dd, PairingRecord *record, bool isAdd) {
@@ -41,7 +28,7 @@ bool grow_to_size(JNIEnv *env, DdManager *dd, PairingRecord *record, bool isAdd)
 // The renaming of a pairing record as a permutation: entry i is the variable index of the top
 // node of the record's entry i. Runs under the lock; the result is owned by the caller.
 DdNode *permute(JNIEnv *env, DdManager *dd, PairingRecord *record, DdNode *f, bool isAdd) {
-    if (isAdd && !check_add(env, {f})) return nullptr;
+    if (isAdd && !check_add_operands(env, {f})) return nullptr;
     if (!grow_to_size(env, dd, record, isAdd)) return nullptr;
     const int n = Tarn_ReadSize(dd);
     int *perm = guarded_alloc_array<int>(static_cast<size_t>(n));
@@ -94,7 +81,7 @@ extern "C" JNIEXPORT jlong JNICALL Java_ordo_TARNFactory_compose0(JNIEnv *env, j
                                                                   jboolean isAdd) {
     return node_call(env, {f, g}, [&](DdManager *dd) -> DdNode * {
         if (!is_true(isAdd)) return Tarn_BddCompose(dd, node(f), node(g), var);
-        if (!check_add(env, {node(f), node(g)})) return nullptr;
+        if (!check_add_operands(env, {node(f), node(g)})) return nullptr;
         return Tarn_AddCompose(dd, node(f), node(g), var);
     });
 }
@@ -123,9 +110,9 @@ extern "C" JNIEXPORT jlong JNICALL Java_ordo_TARNFactory_veccompose0(JNIEnv *env
         PairingRecord *record = find_pairing(env, pairing);
         if (record == nullptr || !grow_to_size(env, dd, record, add)) return nullptr;
         if (!add) return Tarn_BddVectorCompose(dd, node(f), record->entries);
-        if (!check_add(env, {node(f)})) return nullptr;
+        if (!check_add_operands(env, {node(f)})) return nullptr;
         for (int i = 0; i < record->count; ++i) {
-            if (!check_add(env, {record->entries[i]})) return nullptr;
+            if (!check_add_operands(env, {record->entries[i]})) return nullptr;
         }
         return Tarn_AddVectorCompose(dd, node(f), record->entries);
     });
