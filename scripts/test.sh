@@ -2,7 +2,7 @@
 # Sets up what the build needs (on Debian, from its packages), builds the library, the jar and
 # the tests, and runs every test through CTest: the unit tests, the same unit tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the JUnit tests that load build/libtarn.so
-# into a real JVM. Exits non-zero on any failure.
+# into a real JVM, and the benchmarks' smoke tests. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +13,8 @@ command -v make >/dev/null || need+=(make)
 [ -d /usr/lib/jvm/java-17-openjdk-amd64/include ] || need+=(openjdk-17-jdk-headless)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/share/java/junit-platform-console-standalone.jar ] || need+=(junit5)
+# The benchmarks' smoke test checks tarn's answers against BuDDy's as well when it is installed.
+[ -f /usr/include/bdd.h ] || need+=(libbdd-dev)
 if [ ${#need[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "missing packages: ${need[*]} (run as root, or install them with apt-get)" >&2

@@ -486,6 +486,23 @@ inline void tarnCacheInsert1(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *
     tarnCacheStore(dd, tarnCacheEntry(dd, f, f, tarnOpKey(op)), f, f, tarnOpKey(op), result);
 }
 
+// Prefetches of what a step is about to read. A step asks for its computed-table slot before it
+// reads its operands' nodes, so that the memory accesses overlap, and asks for the nodes and slots
+// of its two halves before it waits for its own slot.
+inline void tarnPrefetchNode(DdNode *f) { __builtin_prefetch(tarnRegular(f)); }
+inline void tarnCachePrefetch2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {
+    __builtin_prefetch(tarnCacheEntry(dd, f, g, tarnOpKey(op)));
+}
+// The unique-table bucket of the BDD node (index, t, e), complement rule applied. A step whose
+// two halves are known before its slot arrives (both are terminal) asks for the bucket at once.
+inline void tarnUniquePrefetchBdd(DdManager *dd, uint32_t index, DdNode *t, DdNode *e) {
+    if (t == e) return;
+    const bool complement = tarnIsComplement(t);
+    const DdSubtable &table = dd->subtables[dd->perm[index]];
+    __builtin_prefetch(&table.buckets[tarnHashNode(tarnNotCond(t, complement),
+                                                   tarnNotCond(e, complement), table.shift)]);
+}
+
 // ---- ADD operations ----------------------------------------------------------------------------
 
 // Identities of the ADD operations' two- and one-operand entries (the apply uses its operator's

@@ -15,6 +15,26 @@ inline bool handleAfter(DdNode *f, DdNode *g) {
 
 int impliesRecur(DdManager *dd, DdNode *f, DdNode *g);
 
+// The conjunction of f and g when it needs no step (an operand is constant, or both share a
+// node), else null.
+inline DdNode *andTerminal(DdNode *one, DdNode *f, DdNode *g) {
+    DdNode *F = tarnRegular(f);
+    DdNode *G = tarnRegular(g);
+    if (F == G) return f == g ? f : tarnNot(one);
+    if (F == one) return f == one ? g : f;
+    if (G == one) return g == one ? f : g;
+    return nullptr;
+}
+
+// Warms the caches for a coming conjunction step on (f, g), known not to be terminal: its two
+// nodes and its computed-table slot.
+inline void prefetchAndStep(DdManager *dd, DdNode *f, DdNode *g) {
+    if (handleAfter(f, g)) std::swap(f, g);
+    tarnPrefetchNode(f);
+    tarnPrefetchNode(g);
+    tarnCachePrefetch2(dd, TARN_OP_BDD_AND, f, g);
+}
+
 }  // namespace
 
 DdNode *Tarn_BddAnd(DdManager *dd, DdNode *f, DdNode *g) {
@@ -53,29 +73,18 @@ int Tarn_BddImplies(DdManager *dd, DdNode *f, DdNode *g) { return impliesRecur(d
 __attribute__((hot)) DdNode *tarnBddAndRecur(DdManager *dd, DdNode *f, DdNode *g) {
     DdNode *const one = dd->one;
     // terminal cases
-    DdNode *F = tarnRegular(f);
-    DdNode *G = tarnRegular(g);
-    if (__builtin_expect(F == G, 0)) return f == g ? f : tarnNot(one);
-    if (F == one) return f == one ? g : f;
-    if (G == one) return g == one ? f : g;
+    if (DdNode *r = andTerminal(one, f, g)) return r;
 
     // normalise the operands (complement marks, operand order) for the computed table
-    if (handleAfter(f, g)) {
-        std::swap(f, g);
-        std::swap(F, G);
-    }
+    if (handleAfter(f, g)) std::swap(f, g);
+    DdNode *const F = tarnRegular(f);
+    DdNode *const G = tarnRegular(g);
 
-    // computed table: a node referenced once has a single parent, so its conjunctions are
-    // unlikely to be asked for again
-    if (F->ref != 1 || G->ref != 1) {
-        DdNode *r = tarnCacheLookup2(dd, TARN_OP_BDD_AND, f, g);
-        if (r != nullptr) return r;
-    }
+    // The slot is requested first; the operands' nodes are read while it arrives.
+    tarnCachePrefetch2(dd, TARN_OP_BDD_AND, f, g);
 
-    // give-up check
-    if (__builtin_expect(tarnStepGivesUp(dd), 0)) return nullptr;
-
-    // cofactors at the top level
+    // cofactors at the top level, taken before the computed table is consulted: they come from the
+    // lines that the reference counts bring in anyway
     const int *perm = dd->perm;
     const int topf = perm[F->index];
     const int topg = perm[G->index];
@@ -95,12 +104,32 @@ __attribute__((hot)) DdNode *tarnBddAndRecur(DdManager *dd, DdNode *f, DdNode *g
     } else {
         gv = gnv = g;
     }
+    // What the two halves will read is requested now, to arrive while this step waits for its
+    // slot: their nodes and slots, or, when both halves are terminal, the bucket of the node this
+    // step will make.
+    DdNode *const thenHalf = andTerminal(one, fv, gv);
+    DdNode *const elseHalf = andTerminal(one, fnv, gnv);
+    if (thenHalf == nullptr) prefetchAndStep(dd, fv, gv);
+    if (elseHalf == nullptr) prefetchAndStep(dd, fnv, gnv);
+    if (thenHalf != nullptr && elseHalf != nullptr) {
+        tarnUniquePrefetchBdd(dd, index, thenHalf, elseHalf);
+    }
 
-    // recurse (then-side, else-side), holding temporary references
-    DdNode *t = tarnBddAndRecur(dd, fv, gv);
+    // computed table: a node referenced once has a single parent, so its conjunctions are
+    // unlikely to be asked for again
+    if (F->ref != 1 || G->ref != 1) {
+        DdNode *r = tarnCacheLookup2(dd, TARN_OP_BDD_AND, f, g);
+        if (r != nullptr) return r;
+    }
+
+    // give-up check
+    if (__builtin_expect(tarnStepGivesUp(dd), 0)) return nullptr;
+
+    // recurse (then-side, else-side), holding temporary references; a terminal half is known
+    DdNode *t = thenHalf != nullptr ? thenHalf : tarnBddAndRecur(dd, fv, gv);
     if (t == nullptr) return nullptr;
     tarnRef(t);
-    DdNode *e = tarnBddAndRecur(dd, fnv, gnv);
+    DdNode *e = elseHalf != nullptr ? elseHalf : tarnBddAndRecur(dd, fnv, gnv);
     if (e == nullptr) {
         Tarn_DerefBdd(dd, t);
         return nullptr;
