@@ -82,9 +82,12 @@ TEST_F(CacheTest, HitOnADeadResultRevivesIt) {
 TEST_F(CacheTest, FlushEmptiesEverySlot) {
     tarnCacheInsert2(dd, kOpA, f, g, g);
     tarnCacheInsert1(dd, kOpB, f, g);
+    double filled = 0;
+    for (unsigned i = 0; i < dd->cacheSlots; i++) filled += dd->cache[i].result != nullptr;
+    ASSERT_GE(filled, 1.0);  // two, unless both entries share a slot
     double deletions = dd->cacheDeletions;
     tarnCacheFlush(dd);
-    EXPECT_EQ(dd->cacheDeletions, deletions + 2);
+    EXPECT_EQ(dd->cacheDeletions, deletions + filled);
     EXPECT_EQ(dd->cacheInsertsAtResize, dd->cacheInserts);
     EXPECT_EQ(tarnCacheLookup2(dd, kOpA, f, g), nullptr);
     EXPECT_EQ(tarnCacheLookup1(dd, kOpB, f), nullptr);
