@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static tarn.test.TruthTables.*;
 
 import java.util.ArrayList;
 import java.util.List;
@@ -26,9 +27,6 @@ import org.junit.jupiter.params.provider.CsvSource;
  * reads a BDD by walking it with var0, high0 and low0.
  */
 class BddOperationsTest extends ManagerFixture {
-    private static final int VARS = 5;
-    private static final long ALL = 0xFFFFFFFFL;
-    private static final long[] VARIABLE = {0xAAAAAAAAL, 0xCCCCCCCCL, 0xF0F0F0F0L, 0xFF00FF00L, 0xFFFF0000L};
 
     private final Random random = new Random(42);
     /** Handles that the test owns a reference to, released at its end. */
@@ -55,49 +53,6 @@ class BddOperationsTest extends ManagerFixture {
 
     // ---- the oracle ----------------------------------------------------------------------
 
-    private static boolean eval(long f, int assignment) {
-        while (f != TARNFactory.one && f != TARNFactory.zero) {
-            int v = TARNFactory.var0(f);
-            long child = ((assignment >> v) & 1) != 0 ? TARNFactory.high0(f, false) : TARNFactory.low0(f, false);
-            TARNFactory.delRef(child, false);  // the root keeps it alive
-            f = child;
-        }
-        return f == TARNFactory.one;
-    }
-
-    private static long table(long f) {
-        long t = 0;
-        for (int a = 0; a < 32; a++) {
-            if (eval(f, a)) {
-                t |= 1L << a;
-            }
-        }
-        return t;
-    }
-
-    private static long positiveCofactor(long t, int i) {
-        long half = t & VARIABLE[i];
-        return half | (half >>> (1 << i));
-    }
-
-    private static long negativeCofactor(long t, int i) {
-        long half = t & ~VARIABLE[i] & ALL;
-        return half | ((half << (1 << i)) & ALL);
-    }
-
-    private static long exists(long t, int cubeVars) {
-        for (int i = 0; i < VARS; i++) {
-            if (((cubeVars >> i) & 1) != 0) {
-                t = positiveCofactor(t, i) | negativeCofactor(t, i);
-            }
-        }
-        return t;
-    }
-
-    private static long forall(long t, int cubeVars) {
-        return ~exists(~t & ALL, cubeVars) & ALL;
-    }
-
     /** A random function whose support is a random subset of the variables. */
     private long randomTable() {
         long t = random.nextLong() & ALL;
@@ -121,22 +76,6 @@ class BddOperationsTest extends ManagerFixture {
         long f = buildFrom(t, 0);
         assertEquals(t, table(f), "operand built from its table");
         return keep(f);
-    }
-
-    private long buildFrom(long t, int var) {
-        if (t == ALL || t == 0) {
-            long c = t == ALL ? TARNFactory.one : TARNFactory.zero;
-            TARNFactory.addRef(c);
-            return c;
-        }
-        long hi = buildFrom(positiveCofactor(t, var), var + 1);
-        long lo = buildFrom(negativeCofactor(t, var), var + 1);
-        long x = TARNFactory.ithVar0(var, false);
-        long r = TARNFactory.ite0(x, hi, lo, false);
-        TARNFactory.delRef(x, false);
-        TARNFactory.delRef(hi, false);
-        TARNFactory.delRef(lo, false);
-        return r;
     }
 
     /** The conjunction of the variables whose bits are set in vars. */

@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static tarn.test.TruthTables.*;
 
 import java.io.File;
 import java.nio.charset.StandardCharsets;
@@ -30,9 +31,6 @@ import org.junit.jupiter.params.provider.CsvSource;
  * holds and checks that the live-node count is back where it started.
  */
 class SubstitutionAndCountingTest extends ManagerFixture {
-    private static final int VARS = 5;
-    private static final long ALL = 0xFFFFFFFFL;
-    private static final long[] VARIABLE = {0xAAAAAAAAL, 0xCCCCCCCCL, 0xF0F0F0F0L, 0xFF00FF00L, 0xFFFF0000L};
 
     private final Random random = new Random(1234);
     /** BDD handles that the test owns a reference to, released at its end. */
@@ -63,36 +61,6 @@ class SubstitutionAndCountingTest extends ManagerFixture {
     }
 
     // ---- the oracle ----------------------------------------------------------------------
-
-    private static boolean eval(long f, int assignment) {
-        while (f != TARNFactory.one && f != TARNFactory.zero) {
-            int v = TARNFactory.var0(f);
-            long child = ((assignment >> v) & 1) != 0 ? TARNFactory.high0(f, false) : TARNFactory.low0(f, false);
-            TARNFactory.delRef(child, false);  // the root keeps it alive
-            f = child;
-        }
-        return f == TARNFactory.one;
-    }
-
-    private static long table(long f) {
-        long t = 0;
-        for (int a = 0; a < 32; a++) {
-            if (eval(f, a)) {
-                t |= 1L << a;
-            }
-        }
-        return t;
-    }
-
-    private static long positiveCofactor(long t, int i) {
-        long half = t & VARIABLE[i];
-        return half | (half >>> (1 << i));
-    }
-
-    private static long negativeCofactor(long t, int i) {
-        long half = t & ~VARIABLE[i] & ALL;
-        return half | ((half << (1 << i)) & ALL);
-    }
 
     /** The function read at the assignment whose variable i has the value of table in[i] at a. */
     private static long substituted(long f, long[] in) {
@@ -176,22 +144,6 @@ class SubstitutionAndCountingTest extends ManagerFixture {
     /** The BDD of a table by Shannon expansion, with one reference owned by the test. */
     private long build(long t) {
         return keep(buildFrom(t, 0));
-    }
-
-    private long buildFrom(long t, int var) {
-        if (t == ALL || t == 0) {
-            long c = t == ALL ? TARNFactory.one : TARNFactory.zero;
-            TARNFactory.addRef(c);
-            return c;
-        }
-        long hi = buildFrom(positiveCofactor(t, var), var + 1);
-        long lo = buildFrom(negativeCofactor(t, var), var + 1);
-        long x = TARNFactory.ithVar0(var, false);
-        long r = TARNFactory.ite0(x, hi, lo, false);
-        TARNFactory.delRef(x, false);
-        TARNFactory.delRef(hi, false);
-        TARNFactory.delRef(lo, false);
-        return r;
     }
 
     /** A result: its table is the expected one and it is the canonical handle of that function. */
