@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "tarn/tarnInt.h"
@@ -39,4 +42,31 @@ protected:
         }
         return count;
     }
+};
+
+// Collects what the manager writes to its error stream while the object lives.
+class ErrStream {
+public:
+    explicit ErrStream(DdManager *dd) : dd_(dd), saved_(Tarn_ReadStderr(dd)) {
+        stream_ = open_memstream(&text_, &size_);
+        Tarn_SetStderr(dd, stream_);
+    }
+    ~ErrStream() {
+        Tarn_SetStderr(dd_, saved_);
+        fclose(stream_);
+        free(text_);
+    }
+    ErrStream(const ErrStream &) = delete;
+    ErrStream &operator=(const ErrStream &) = delete;
+    std::string text() {
+        fflush(stream_);
+        return std::string(text_, size_);
+    }
+
+private:
+    DdManager *dd_;
+    FILE *saved_;
+    FILE *stream_ = nullptr;
+    char *text_ = nullptr;
+    size_t size_ = 0;
 };

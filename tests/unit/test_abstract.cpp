@@ -70,31 +70,6 @@ TEST_F(AbstractTest, RelationalProductIsTheAbstractionOfTheConjunction) {
     }
 }
 
-// Reads what the manager wrote to its error stream during one call.
-class ErrStream {
-public:
-    explicit ErrStream(DdManager *dd) : dd_(dd), saved_(Tarn_ReadStderr(dd)) {
-        stream_ = open_memstream(&text_, &size_);
-        Tarn_SetStderr(dd, stream_);
-    }
-    ~ErrStream() {
-        Tarn_SetStderr(dd_, saved_);
-        fclose(stream_);
-        free(text_);
-    }
-    std::string text() {
-        fflush(stream_);
-        return std::string(text_, size_);
-    }
-
-private:
-    DdManager *dd_;
-    FILE *saved_;
-    FILE *stream_ = nullptr;
-    char *text_ = nullptr;
-    size_t size_ = 0;
-};
-
 // The abstractions report a bad cube on the error stream; the relational product, which would
 // otherwise walk it as if it were positive, refuses it silently.
 TEST_F(AbstractTest, CubesThatAreNotPositiveAreRefused) {

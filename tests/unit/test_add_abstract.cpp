@@ -95,10 +95,7 @@ TEST_F(AddAbstractTest, RandomAddsMatchTheModelAtEveryAssignment) {
 }
 
 TEST_F(AddAbstractTest, NonCubesAreRefusedWithAMessage) {
-    char *text = nullptr;
-    size_t length = 0;
-    FILE *err = open_memstream(&text, &length);
-    Tarn_SetStderr(dd, err);
+    ErrStream err(dd);
     DdNode *x = addVar(2);
     DdNode *notX = hold(Tarn_AddCmpl(dd, x));
     Tarn_Ref(notX);
@@ -120,15 +117,10 @@ TEST_F(AddAbstractTest, NonCubesAreRefusedWithAMessage) {
     for (const Kind &k : kKinds) {
         for (DdNode *c : nonCubes) {
             dd->errorCode = TARN_NO_ERROR;
-            fflush(err);
-            const size_t before = length;
+            const size_t before = err.text().size();
             EXPECT_EQ(k.abstract(dd, f, c), nullptr) << k.name;
-            fflush(err);
-            EXPECT_EQ(std::string(text + before, length - before), k.refusal) << k.name;
+            EXPECT_EQ(err.text().substr(before), k.refusal) << k.name;
             EXPECT_EQ(Tarn_ReadErrorCode(dd), TARN_INVALID_ARGUMENT) << k.name;
         }
     }
-    Tarn_SetStderr(dd, stderr);
-    fclose(err);
-    free(text);
 }

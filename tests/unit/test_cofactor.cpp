@@ -40,31 +40,6 @@ unsigned supportMask(Table t) {
     return s;
 }
 
-// Collects what an operation prints to the manager's error stream.
-class ErrCapture {
-public:
-    explicit ErrCapture(DdManager *dd) : dd_(dd), saved_(Tarn_ReadStderr(dd)) {
-        stream_ = open_memstream(&text_, &size_);
-        Tarn_SetStderr(dd, stream_);
-    }
-    ~ErrCapture() {
-        Tarn_SetStderr(dd_, saved_);
-        fclose(stream_);
-        free(text_);
-    }
-    std::string text() {
-        fflush(stream_);
-        return std::string(text_, size_);
-    }
-
-private:
-    DdManager *dd_;
-    FILE *saved_;
-    FILE *stream_ = nullptr;
-    char *text_ = nullptr;
-    size_t size_ = 0;
-};
-
 class CofactorTest : public BddTest {
 protected:
     oracle::Generator gen{1618};
@@ -105,7 +80,7 @@ TEST_F(CofactorTest, InvalidRestrictionsAreReportedOnce) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         dd->errorCode = TARN_NO_ERROR;
-        ErrCapture err(dd);
+        ErrStream err(dd);
         EXPECT_EQ(Tarn_Cofactor(dd, c.f, c.g), nullptr);
         EXPECT_EQ(Tarn_ReadErrorCode(dd), TARN_INVALID_ARGUMENT);
         EXPECT_EQ(err.text(), c.message);
