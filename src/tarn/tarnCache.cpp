@@ -15,6 +15,7 @@ void tarnCacheResize(DdManager *dd) {
         dd->cacheRoom = -static_cast<int>(oldSlots + 1);
         return;
     }
+    util_advise_huge(memory, bytes);
     auto *table = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
     const int shift = dd->cacheShift - 1;
     memset(static_cast<void *>(table), 0, sizeof(DdCache) * newSlots);

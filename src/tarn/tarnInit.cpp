@@ -177,6 +177,7 @@ int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize) {
         dd->errorCode = TARN_OUT_OF_MEMORY;
         return 0;
     }
+    util_advise_huge(memory, bytes);
     dd->cacheMemory = memory;
     dd->cache = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
     dd->cacheSlots = cacheSlots;

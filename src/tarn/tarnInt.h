@@ -115,6 +115,11 @@ struct DdManager {
     void *linearMatrix;
     // node memory
     void **nodeBlocks;  // newest block; each block's first word links the previous one
+    // Node blocks are cut from chunks backed by huge pages while chunks can be had; each chunk's
+    // tail word links the previous chunk.
+    void *nodeChunks;
+    char *chunkNext;
+    int chunkBlocksLeft;
     DdNode *freeList;
     char *reserve;
     // delayed release
@@ -188,6 +193,9 @@ struct DdManager {
 // A node block: a link word, then 1022 nodes from the first 32-byte boundary after the link.
 constexpr size_t TARN_NODE_BLOCK_BYTES = 32736;
 constexpr int TARN_NODES_PER_BLOCK = 1022;
+// A chunk of node blocks: one huge page, cut into 64 blocks; its last word links the previous chunk.
+constexpr size_t TARN_NODE_CHUNK_BYTES = size_t{1} << 21;
+constexpr int TARN_BLOCKS_PER_CHUNK = static_cast<int>(TARN_NODE_CHUNK_BYTES / TARN_NODE_BLOCK_BYTES);
 // Variable indices from here on are refused.
 constexpr uint32_t TARN_MAX_VARIABLE_INDEX = 2147483646u;
 constexpr int TARN_DEFAULT_SLOTS = 8;

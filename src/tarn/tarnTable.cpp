@@ -46,11 +46,22 @@ void makeFreshSubtable(DdManager *dd, int level, DdNode **buckets) {
     std::fill(buckets, buckets + dd->initialSlots, tarnSentinel(dd));
 }
 
+// The word after a block's link says how the block was obtained: a block cut from a chunk is freed
+// with its chunk, a block of its own with util_free. Nodes start at offset 16 or later (blocks are
+// at least 16-byte aligned), so the word is never part of a node.
+static_assert(TARN_BLOCKS_PER_CHUNK * TARN_NODE_BLOCK_BYTES + sizeof(void *) <= TARN_NODE_CHUNK_BYTES,
+              "a chunk holds its blocks and its link");
+
+enum NodeBlockKind : uintptr_t { BLOCK_IN_CHUNK = 0, BLOCK_OWN = 1 };
+
+inline uintptr_t &blockKind(void *block) { return static_cast<uintptr_t *>(block)[1]; }
+
 // Threads the nodes of a fresh block onto the (empty) free list in address order.
-void addNodeBlock(DdManager *dd, void *block) {
+void addNodeBlock(DdManager *dd, void *block, NodeBlockKind kind) {
     auto **link = static_cast<void **>(block);
     *link = dd->nodeBlocks;
     dd->nodeBlocks = link;
+    blockKind(block) = kind;
     auto *nodes = reinterpret_cast<DdNode *>(tarnAlign32After(block));
     for (int i = 0; i < TARN_NODES_PER_BLOCK - 1; i++) {
         nodes[i].ref = 0;
@@ -60,6 +71,24 @@ void addNodeBlock(DdManager *dd, void *block) {
     nodes[TARN_NODES_PER_BLOCK - 1].next = nullptr;
     dd->freeList = nodes;
     dd->memoryInUse += TARN_NODE_BLOCK_BYTES;
+}
+
+// The next block of the current chunk, mapping a new chunk when it is used up; null when no chunk
+// can be mapped. Chunks keep the nodes, which every unique-table probe reads at random, on huge
+// pages.
+void *cutNodeBlock(DdManager *dd) {
+    if (dd->chunkBlocksLeft == 0) {
+        char *chunk = static_cast<char *>(util_map_huge(TARN_NODE_CHUNK_BYTES));
+        if (chunk == nullptr) return nullptr;
+        *reinterpret_cast<void **>(chunk + TARN_NODE_CHUNK_BYTES - sizeof(void *)) = dd->nodeChunks;
+        dd->nodeChunks = chunk;
+        dd->chunkNext = chunk;
+        dd->chunkBlocksLeft = TARN_BLOCKS_PER_CHUNK;
+    }
+    void *block = dd->chunkNext;
+    dd->chunkNext += TARN_NODE_BLOCK_BYTES;
+    dd->chunkBlocksLeft--;
+    return block;
 }
 
 }  // namespace
@@ -193,7 +222,12 @@ DdNode *tarnAllocNode(DdManager *dd) {
                 dd->errorCode = TARN_MEMORY_LIMIT;
                 return nullptr;
             }
-            void *block = tarnGuardedMalloc(dd, TARN_NODE_BLOCK_BYTES);
+            void *block = cutNodeBlock(dd);
+            NodeBlockKind kind = BLOCK_IN_CHUNK;
+            if (block == nullptr) {
+                block = tarnGuardedMalloc(dd, TARN_NODE_BLOCK_BYTES);
+                kind = BLOCK_OWN;
+            }
             if (block == nullptr) {
                 tarnGarbageCollect(dd, 1);
                 if (dd->freeList == nullptr) {
@@ -211,7 +245,7 @@ DdNode *tarnAllocNode(DdManager *dd) {
                     }
                 }
             }
-            if (block != nullptr) addNodeBlock(dd, block);
+            if (block != nullptr) addNodeBlock(dd, block, kind);
         }
     }
     dd->nodesAllocated++;
@@ -224,11 +258,21 @@ void tarnFreeNodeBlocks(DdManager *dd) {
     void **block = dd->nodeBlocks;
     while (block != nullptr) {
         auto **previous = static_cast<void **>(*block);
-        util_free(block);
+        if (blockKind(block) == BLOCK_OWN) util_free(block);
         block = previous;
+    }
+    void *chunk = dd->nodeChunks;
+    while (chunk != nullptr) {
+        void *previous =
+            *reinterpret_cast<void **>(static_cast<char *>(chunk) + TARN_NODE_CHUNK_BYTES - sizeof(void *));
+        util_unmap_huge(chunk, TARN_NODE_CHUNK_BYTES);
+        chunk = previous;
     }
     dd->nodeBlocks = nullptr;
     dd->freeList = nullptr;
+    dd->nodeChunks = nullptr;
+    dd->chunkNext = nullptr;
+    dd->chunkBlocksLeft = 0;
 }
 
 void tarnRehash(DdManager *dd, int level) {
@@ -249,6 +293,7 @@ void tarnRehash(DdManager *dd, int level) {
     unsigned newSlots = oldSlots << 1;
     auto **newBuckets =
         static_cast<DdNode **>(tarnGuardedMalloc(dd, sizeof(DdNode *) * newSlots));
+    if (newBuckets != nullptr) util_advise_huge(newBuckets, sizeof(DdNode *) * newSlots);
     if (newBuckets == nullptr) {
         if (isConstants) {
             fprintf(dd->err, "Unable to resize constant subtable for lack of memory\n");

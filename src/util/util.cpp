@@ -1,5 +1,6 @@
 #include "util.h"
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@ UtilOutOfMemoryFn util_out_of_memory = util_default_out_of_memory;
 
 namespace {
 long failureCountdown = -1;
+bool hugeMapsRefused = false;
 
 bool allocationRefused() {
     if (failureCountdown < 0) return false;
@@ -52,6 +54,33 @@ void *util_malloc_aligned(size_t alignment, size_t size) {
 
 void util_free(void *pointer) { free(pointer); }
 
+void *util_map_huge(size_t size) {
+    if (hugeMapsRefused || allocationRefused()) return nullptr;
+    // Map one huge page more than asked and trim both ends to the alignment.
+    const size_t mapped = size + UTIL_HUGE_PAGE;
+    void *p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t aligned = (start + UTIL_HUGE_PAGE - 1) & ~(UTIL_HUGE_PAGE - 1);
+    if (aligned > start) munmap(p, aligned - start);
+    const size_t tail = start + mapped - (aligned + size);
+    if (tail > 0) munmap(reinterpret_cast<void *>(aligned + size), tail);
+    void *result = reinterpret_cast<void *>(aligned);
+    madvise(result, size, MADV_HUGEPAGE);
+    return result;
+}
+
+void util_unmap_huge(void *pointer, size_t size) {
+    if (pointer != nullptr) munmap(pointer, size);
+}
+
+void util_advise_huge(void *pointer, size_t size) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(pointer);
+    const uintptr_t first = (start + UTIL_HUGE_PAGE - 1) & ~(UTIL_HUGE_PAGE - 1);
+    const uintptr_t last = (start + size) & ~(UTIL_HUGE_PAGE - 1);
+    if (last > first) madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+}
+
 uint32_t util_cpu_time_ms() {
     struct rusage usage;
     if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
@@ -68,3 +97,5 @@ uint64_t util_physical_memory() {
 }
 
 void util_fail_allocations_after(long successes) { failureCountdown = successes; }
+
+void util_refuse_huge_maps(bool refuse) { hugeMapsRefused = refuse; }

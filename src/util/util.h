@@ -24,6 +24,16 @@ void *util_calloc(size_t count, size_t size);
 void *util_malloc_aligned(size_t alignment, size_t size);
 void util_free(void *pointer);
 
+// Memory for large, randomly accessed tables, backed by transparent huge pages where the system
+// offers them: fewer TLB misses on every probe. util_map_huge returns `size` bytes (a multiple of
+// UTIL_HUGE_PAGE) aligned to UTIL_HUGE_PAGE, zero-filled, or null without calling the out-of-memory
+// handler; callers fall back to util_malloc. Freed only by util_unmap_huge with the same size.
+constexpr size_t UTIL_HUGE_PAGE = size_t{1} << 21;
+void *util_map_huge(size_t size);
+void util_unmap_huge(void *pointer, size_t size);
+// Asks for huge pages on the whole huge pages inside [pointer, pointer + size); a hint only.
+void util_advise_huge(void *pointer, size_t size);
+
 template <class T>
 inline T *util_alloc_array(size_t count) {
     return static_cast<T *>(util_malloc(count * sizeof(T)));
@@ -38,3 +48,5 @@ uint64_t util_physical_memory();
 // Test seam: after `successes` more successful allocations, every util_malloc/util_realloc fails
 // until the countdown is switched off again with a negative value.
 void util_fail_allocations_after(long successes);
+// Test seam: while set, util_map_huge fails (the heap still serves util_malloc).
+void util_refuse_huge_maps(bool refuse);

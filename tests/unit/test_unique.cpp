@@ -305,4 +305,45 @@ TEST_F(ManagerTest, NodeBlocksHold1022AlignedNodes) {
     EXPECT_EQ(dd->nodesAllocated, static_cast<double>(dd->keys));
 }
 
+// Blocks are cut from huge-page chunks; when no chunk can be mapped they come from the heap, and
+// the two kinds mix freely. Quitting frees both (the sanitizer run sees a leak or a bad free).
+TEST_F(ManagerTest, NodeBlocksFallBackToTheHeapWhenNoChunkCanBeMapped) {
+    auto blocks = [this] {
+        unsigned n = 0;
+        for (void **b = dd->nodeBlocks; b != nullptr; b = static_cast<void **>(*b)) n++;
+        return n;
+    };
+    auto chunks = [this] {
+        unsigned n = 0;
+        for (void *c = dd->nodeChunks; c != nullptr;
+             c = *reinterpret_cast<void **>(static_cast<char *>(c) + TARN_NODE_CHUNK_BYTES - sizeof(void *))) {
+            n++;
+        }
+        return n;
+    };
+    std::vector<DdNode *> held;
+    auto fillBlocks = [&](unsigned count) {
+        const unsigned target = blocks() + count;
+        while (blocks() < target) {
+            DdNode *c = tarnUniqueConst(dd, 1000.0 + static_cast<double>(held.size()));
+            ASSERT_NE(c, nullptr);
+            Tarn_Ref(c);
+            held.push_back(c);
+        }
+    };
+    fillBlocks(TARN_BLOCKS_PER_CHUNK + 1);
+    const unsigned chunksBefore = chunks();
+    util_refuse_huge_maps(true);
+    fillBlocks(TARN_BLOCKS_PER_CHUNK + 1);
+    util_refuse_huge_maps(false);
+    EXPECT_EQ(chunks(), chunksBefore);
+    EXPECT_GT(blocks(), chunksBefore * TARN_BLOCKS_PER_CHUNK);
+    fillBlocks(2);
+    EXPECT_EQ(chunks(), chunksBefore + 1);
+    for (size_t i = 0; i < held.size(); i++) {
+        EXPECT_EQ(Tarn_V(held[i]), 1000.0 + static_cast<double>(i));
+    }
+    for (DdNode *c : held) Tarn_RecursiveDeref(dd, c);
+}
+
 }  // namespace
