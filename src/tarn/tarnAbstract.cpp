@@ -22,8 +22,8 @@ inline bool acceptCube(DdManager *dd, DdNode *cube) {
 inline DdNode *disjoin(DdManager *dd, DdNode *t, DdNode *e) {
     DdNode *r = tarnBddAndRecur(dd, tarnNot(t), tarnNot(e));
     if (r == nullptr) {
-        Tarn_DerefBdd(dd, t);
-        Tarn_DerefBdd(dd, e);
+        tarnDerefBdd(dd, t);
+        tarnDerefBdd(dd, e);
         return nullptr;
     }
     return tarnNot(r);
@@ -108,7 +108,7 @@ __attribute__((hot)) DdNode *tarnBddExistAbstractRecur(DdManager *dd, DdNode *f,
         tarnRef(t);
         DdNode *e = tarnBddExistAbstractRecur(dd, E, cube->T);
         if (e == nullptr) {
-            Tarn_DerefBdd(dd, t);
+            tarnDerefBdd(dd, t);
             return nullptr;
         }
         tarnRef(e);
@@ -117,8 +117,8 @@ __attribute__((hot)) DdNode *tarnBddExistAbstractRecur(DdManager *dd, DdNode *f,
         r = disjoin(dd, t, e);
         if (r == nullptr) return nullptr;
         tarnRef(r);
-        Tarn_DerefBdd(dd, t);
-        Tarn_DerefBdd(dd, e);
+        tarnDerefBdd(dd, t);
+        tarnDerefBdd(dd, e);
 
         // store in the computed table
         if (F->ref != 1) tarnCacheInsert2(dd, TARN_OP_BDD_EXIST_ABSTRACT, f, cube, r);
@@ -133,7 +133,7 @@ __attribute__((hot)) DdNode *tarnBddExistAbstractRecur(DdManager *dd, DdNode *f,
     tarnRef(t);
     DdNode *e = tarnBddExistAbstractRecur(dd, E, cube);
     if (e == nullptr) {
-        Tarn_DerefBdd(dd, t);
+        tarnDerefBdd(dd, t);
         return nullptr;
     }
     tarnRef(e);
@@ -229,7 +229,7 @@ __attribute__((hot)) DdNode *tarnBddAndAbstractRecur(DdManager *dd, DdNode *f, D
             e = tarnBddAndAbstractRecur(dd, fe, ge, rest);
         }
         if (e == nullptr) {
-            Tarn_DerefBdd(dd, t);
+            tarnDerefBdd(dd, t);
             return nullptr;
         }
 
@@ -255,7 +255,7 @@ __attribute__((hot)) DdNode *tarnBddAndAbstractRecur(DdManager *dd, DdNode *f, D
         tarnRef(t);
         DdNode *e = tarnBddAndAbstractRecur(dd, fe, ge, cube);
         if (e == nullptr) {
-            Tarn_DerefBdd(dd, t);
+            tarnDerefBdd(dd, t);
             return nullptr;
         }
 

@@ -44,7 +44,7 @@ inline void reportTimeout(DdManager *dd) {
 DdNode *conjoinVariable(DdManager *dd, DdNode *cube, int index) {
     DdNode *r = Tarn_BddAnd(dd, cube, dd->vars[index]);
     if (r != nullptr) tarnRef(r);
-    Tarn_DerefBdd(dd, cube);
+    tarnDerefBdd(dd, cube);
     return r;
 }
 
@@ -80,36 +80,36 @@ DdNode *Tarn_BddRestrict(DdManager *dd, DdNode *f, DdNode *c) {
     tarnRef(common);
     tarnRef(onlyF);
     tarnRef(onlyC);
-    Tarn_DerefBdd(dd, onlyF);
+    tarnDerefBdd(dd, onlyF);
     if (common == one) {
-        Tarn_DerefBdd(dd, common);
-        Tarn_DerefBdd(dd, onlyC);
+        tarnDerefBdd(dd, common);
+        tarnDerefBdd(dd, onlyC);
         return f;
     }
-    Tarn_DerefBdd(dd, common);
+    tarnDerefBdd(dd, common);
     DdNode *care = Tarn_BddExistAbstract(dd, c, onlyC);
     if (care == nullptr) {
-        Tarn_DerefBdd(dd, onlyC);
+        tarnDerefBdd(dd, onlyC);
         return nullptr;
     }
     tarnRef(care);
-    Tarn_DerefBdd(dd, onlyC);
+    tarnDerefBdd(dd, onlyC);
 
     DdNode *r = tarnRestartLoopNoTimeout(dd, [&] { return tarnBddRestrictRecur(dd, f, care); });
     if (r == nullptr) {
-        Tarn_DerefBdd(dd, care);
+        tarnDerefBdd(dd, care);
         reportTimeout(dd);
         return nullptr;
     }
     tarnRef(r);
-    Tarn_DerefBdd(dd, care);
+    tarnDerefBdd(dd, care);
 
     // the simplification is kept only when it is smaller
     if (Tarn_DagSize(r) < Tarn_DagSize(f)) {
         tarnDecRef(r);
         return r;
     }
-    Tarn_DerefBdd(dd, r);
+    tarnDerefBdd(dd, r);
     return f;
 }
 
@@ -199,7 +199,7 @@ int Tarn_SupportClassify(DdManager *dd, DdNode *f, DdNode *c, DdNode **common, D
     util_free(listC);
     if (!ok) {
         for (DdNode *cube : cubes) {
-            if (cube != nullptr) Tarn_DerefBdd(dd, cube);
+            if (cube != nullptr) tarnDerefBdd(dd, cube);
         }
         return 0;
     }
@@ -300,11 +300,11 @@ DdNode *tarnBddRestrictRecur(DdManager *dd, DdNode *f, DdNode *c) {
         tarnRef(d);
         r = tarnBddRestrictRecur(dd, F, tarnNot(d));
         if (r == nullptr) {
-            Tarn_DerefBdd(dd, d);
+            tarnDerefBdd(dd, d);
             return nullptr;
         }
         tarnRef(r);
-        Tarn_DerefBdd(dd, d);
+        tarnDerefBdd(dd, d);
         tarnDecRef(r);
         tarnCacheInsert2(dd, TARN_OP_BDD_RESTRICT, F, c, r);
         return tarnNotCond(r, complement);
@@ -338,7 +338,7 @@ DdNode *tarnBddRestrictRecur(DdManager *dd, DdNode *f, DdNode *c) {
     if (!tarnIsConstantRegular(tarnRegular(ce))) {
         e = tarnBddRestrictRecur(dd, Fe, ce);
         if (e == nullptr) {
-            Tarn_DerefBdd(dd, t);
+            tarnDerefBdd(dd, t);
             return nullptr;
         }
     } else if (ce == zero) {
@@ -486,11 +486,11 @@ DdNode *tarnLiteralIntersectionRecur(DdManager *dd, DdNode *f, DdNode *g) {
         DdNode *literal = tarnNotCond(dd->vars[index], !positiveF);
         DdNode *conj = tarnBddAndRecur(dd, literal, r);
         if (conj == nullptr) {
-            Tarn_DerefBdd(dd, r);
+            tarnDerefBdd(dd, r);
             return nullptr;
         }
         tarnRef(conj);
-        Tarn_DerefBdd(dd, r);
+        tarnDerefBdd(dd, r);
         tarnDecRef(conj);
         r = conj;
     }

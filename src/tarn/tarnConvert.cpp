@@ -77,7 +77,7 @@ struct BddResult {
     static DdNode *node(DdManager *dd, uint32_t index, DdNode *t, DdNode *e) {
         return tarnBddMakeNode(dd, index, t, e);
     }
-    static void release(DdManager *dd, DdNode *f) { Tarn_DerefBdd(dd, f); }
+    static void release(DdManager *dd, DdNode *f) { tarnDerefBdd(dd, f); }
 };
 
 struct AddResult {

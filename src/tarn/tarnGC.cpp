@@ -8,6 +8,9 @@ namespace {
 
 constexpr const char *kCollector = "tarnGarbageCollect";
 
+// How many buckets, or computed-table entries, the sweeps request ahead of the one they examine.
+constexpr unsigned kSweepAhead = 8;
+
 [[noreturn]] void reportDeadCountMismatch(DdManager *dd, const char *where, int level) {
     if (where != nullptr) {
         fprintf(dd->err, "%s: problem in %s", kCollector, where);
@@ -40,6 +43,11 @@ inline bool isDeadKey(DdNode *key) {
 void cleanCache(DdManager *dd) {
     DdCache *entry = dd->cache;
     for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
+        if (i + kSweepAhead < dd->cacheSlots) {
+            const DdCache &ahead = entry[kSweepAhead];
+            __builtin_prefetch(reinterpret_cast<void *>(reinterpret_cast<uintptr_t>(ahead.key1) & ~uintptr_t{15}));
+            __builtin_prefetch(reinterpret_cast<void *>(reinterpret_cast<uintptr_t>(ahead.key2) & ~uintptr_t{15}));
+        }
         if (entry->result == nullptr) continue;
         bool threeOperand = (reinterpret_cast<uintptr_t>(entry->key1) & 2) != 0;
         if (isDeadKey(entry->key1) || isDeadKey(entry->key2) ||
@@ -56,6 +64,9 @@ void cleanCache(DdManager *dd) {
 unsigned unlinkDead(DdSubtable *table, DdNode *end) {
     unsigned deleted = 0;
     for (unsigned j = 0; j < table->slots; j++) {
+        // The chains start at random nodes: the head of a chain a few buckets ahead is requested
+        // while this one is walked.
+        if (j + kSweepAhead < table->slots) __builtin_prefetch(table->buckets[j + kSweepAhead]);
         DdNode **previous = &table->buckets[j];
         for (DdNode *node = *previous; node != end; node = *previous) {
             if (node->ref == 0) {
@@ -158,14 +169,14 @@ void Tarn_DelayedDerefBdd(DdManager *dd, DdNode *f) {
         return;
     }
     DdNode *&slot = dd->delayedQueue[dd->delayedNext];
-    if (slot != nullptr) Tarn_DerefBdd(dd, slot);
+    if (slot != nullptr) tarnDerefBdd(dd, slot);
     slot = N;
     dd->delayedNext = static_cast<int>((dd->delayedNext + 1) & dd->delayedMask);
 }
 
 void tarnClearDelayedQueue(DdManager *dd) {
     for (int i = 0; i < dd->delayedDepth && dd->delayedQueue[i] != nullptr; i++) {
-        Tarn_DerefBdd(dd, dd->delayedQueue[i]);
+        tarnDerefBdd(dd, dd->delayedQueue[i]);
         dd->delayedQueue[i] = nullptr;
     }
     dd->delayedNext = 0;
@@ -175,7 +186,7 @@ void tarnShrinkDelayedQueue(DdManager *dd) {
     if (dd->delayedDepth < 4) return;
     int newDepth = dd->delayedDepth / 4;
     for (int i = newDepth; i < dd->delayedDepth && dd->delayedQueue[i] != nullptr; i++) {
-        Tarn_DerefBdd(dd, dd->delayedQueue[i]);
+        tarnDerefBdd(dd, dd->delayedQueue[i]);
         dd->delayedQueue[i] = nullptr;
     }
     dd->delayedDepth = newDepth;

@@ -232,6 +232,19 @@ inline DdNode *tarnSentinel(DdManager *dd) { return &dd->sentinel; }
 inline void tarnRef(DdNode *f) { tarnRegular(f)->ref++; }
 inline void tarnDecRef(DdNode *f) { tarnRegular(f)->ref--; }
 
+// Tarn_DerefBdd with its common case inline: a node that keeps other references only loses one.
+// The peak of live nodes is noted first, as every release does.
+inline void tarnDerefBdd(DdManager *dd, DdNode *f) {
+    DdNode *N = tarnRegular(f);
+    if (N->ref > 1) {
+        const unsigned live = dd->keys - dd->dead;
+        if (live > dd->peakLiveNodes) dd->peakLiveNodes = live;
+        N->ref--;
+        return;
+    }
+    Tarn_DerefBdd(dd, f);
+}
+
 // Level of a handle; constants sit below every variable level.
 inline uint32_t tarnLevel(const DdManager *dd, DdNode *f) {
     const DdNode *n = tarnRegular(f);
@@ -373,8 +386,8 @@ inline DdNode *tarnBddMakeNode(DdManager *dd, uint32_t index, DdNode *t, DdNode 
     DdNode *r = tarnUniqueInter(dd, static_cast<int>(index), tarnNotCond(t, complement),
                                 tarnNotCond(e, complement));
     if (__builtin_expect(r == nullptr, 0)) {
-        Tarn_DerefBdd(dd, t);
-        Tarn_DerefBdd(dd, e);
+        tarnDerefBdd(dd, t);
+        tarnDerefBdd(dd, e);
         return nullptr;
     }
     return tarnNotCond(r, complement);

@@ -131,7 +131,7 @@ __attribute__((hot)) DdNode *tarnBddAndRecur(DdManager *dd, DdNode *f, DdNode *g
     tarnRef(t);
     DdNode *e = elseHalf != nullptr ? elseHalf : tarnBddAndRecur(dd, fnv, gnv);
     if (e == nullptr) {
-        Tarn_DerefBdd(dd, t);
+        tarnDerefBdd(dd, t);
         return nullptr;
     }
     tarnRef(e);
@@ -199,7 +199,7 @@ __attribute__((hot)) DdNode *tarnBddXorRecur(DdManager *dd, DdNode *f, DdNode *g
     tarnRef(t);
     DdNode *e = tarnBddXorRecur(dd, fnv, gnv);
     if (e == nullptr) {
-        Tarn_DerefBdd(dd, t);
+        tarnDerefBdd(dd, t);
         return nullptr;
     }
     tarnRef(e);
@@ -297,7 +297,7 @@ __attribute__((hot)) DdNode *tarnBddIteRecur(DdManager *dd, DdNode *f, DdNode *g
     tarnRef(t);
     DdNode *e = tarnBddIteRecur(dd, fnv, gnv, hnv);
     if (e == nullptr) {
-        Tarn_DerefBdd(dd, t);
+        tarnDerefBdd(dd, t);
         return nullptr;
     }
     tarnRef(e);

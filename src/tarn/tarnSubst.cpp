@@ -146,13 +146,15 @@ DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int 
         if (r != nullptr) return tarnNotCond(r, tarnIsComplement(f));
     }
 
-    // recurse (then-side, else-side), holding temporary references
-    DdNode *t = tarnBddPermuteRecur(dd, map, F->T, perm);
+    // recurse (then-side, else-side), holding temporary references; a constant child is its own
+    // result
+    DdNode *t = tarnIsConstantRegular(F->T) ? F->T : tarnBddPermuteRecur(dd, map, F->T, perm);
     if (t == nullptr) return nullptr;
     tarnRef(t);
-    DdNode *e = tarnBddPermuteRecur(dd, map, F->E, perm);
+    DdNode *e = tarnIsConstantRegular(tarnRegular(F->E)) ? F->E
+                                                        : tarnBddPermuteRecur(dd, map, F->E, perm);
     if (e == nullptr) {
-        Tarn_DerefBdd(dd, t);
+        tarnDerefBdd(dd, t);
         return nullptr;
     }
     tarnRef(e);
@@ -160,17 +162,17 @@ DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int 
     // build the node: the renamed variable may sit anywhere in the order, so ITE places it
     DdNode *r = tarnBddIteRecur(dd, dd->vars[perm[F->index]], t, e);
     if (r == nullptr) {
-        Tarn_DerefBdd(dd, t);
-        Tarn_DerefBdd(dd, e);
+        tarnDerefBdd(dd, t);
+        tarnDerefBdd(dd, e);
         return nullptr;
     }
     tarnRef(r);
-    Tarn_DerefBdd(dd, t);
-    Tarn_DerefBdd(dd, e);
+    tarnDerefBdd(dd, t);
+    tarnDerefBdd(dd, e);
 
     // store in the node map
     if (mayBeVisitedAgain(F) && !remember(map, F, r)) {
-        Tarn_DerefBdd(dd, r);
+        tarnDerefBdd(dd, r);
         return nullptr;
     }
     tarnDecRef(r);
@@ -271,7 +273,7 @@ DdNode *tarnBddComposeRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *proj) {
         tarnRef(t);
         DdNode *e = tarnBddComposeRecur(dd, Fe, ge, proj);
         if (e == nullptr) {
-            Tarn_DerefBdd(dd, t);
+            tarnDerefBdd(dd, t);
             return nullptr;
         }
         tarnRef(e);
@@ -279,13 +281,13 @@ DdNode *tarnBddComposeRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *proj) {
         // build the node, release temporaries
         r = tarnBddIteRecur(dd, dd->vars[index], t, e);
         if (r == nullptr) {
-            Tarn_DerefBdd(dd, t);
-            Tarn_DerefBdd(dd, e);
+            tarnDerefBdd(dd, t);
+            tarnDerefBdd(dd, e);
             return nullptr;
         }
         tarnRef(r);
-        Tarn_DerefBdd(dd, t);
-        Tarn_DerefBdd(dd, e);
+        tarnDerefBdd(dd, t);
+        tarnDerefBdd(dd, e);
         tarnDecRef(r);
     }
 
@@ -357,7 +359,7 @@ DdNode *tarnBddVectorComposeRecur(DdManager *dd, DdNodeMap *map, DdNode *f, DdNo
     tarnRef(t);
     DdNode *e = tarnBddVectorComposeRecur(dd, map, F->E, vector, deepest);
     if (e == nullptr) {
-        Tarn_DerefBdd(dd, t);
+        tarnDerefBdd(dd, t);
         return nullptr;
     }
     tarnRef(e);
@@ -365,17 +367,17 @@ DdNode *tarnBddVectorComposeRecur(DdManager *dd, DdNodeMap *map, DdNode *f, DdNo
     // build the result: F's variable is replaced by its vector entry
     r = tarnBddIteRecur(dd, vector[F->index], t, e);
     if (r == nullptr) {
-        Tarn_DerefBdd(dd, t);
-        Tarn_DerefBdd(dd, e);
+        tarnDerefBdd(dd, t);
+        tarnDerefBdd(dd, e);
         return nullptr;
     }
     tarnRef(r);
-    Tarn_DerefBdd(dd, t);
-    Tarn_DerefBdd(dd, e);
+    tarnDerefBdd(dd, t);
+    tarnDerefBdd(dd, e);
 
     // store in the node map
     if (mayBeVisitedAgain(F) && !remember(map, F, r)) {
-        Tarn_DerefBdd(dd, r);
+        tarnDerefBdd(dd, r);
         return nullptr;
     }
     tarnDecRef(r);

@@ -89,12 +89,12 @@ DdNode *Tarn_SupportCube(DdManager *dd, DdNode *f) {
     for (int i = count - 1; i >= 0; i--) {
         DdNode *next = Tarn_BddAnd(dd, cube, dd->vars[list[i]]);
         if (next == nullptr) {
-            Tarn_DerefBdd(dd, cube);
+            tarnDerefBdd(dd, cube);
             util_free(list);
             return nullptr;
         }
         tarnRef(next);
-        Tarn_DerefBdd(dd, cube);
+        tarnDerefBdd(dd, cube);
         cube = next;
     }
     util_free(list);
@@ -248,7 +248,7 @@ DdNode *bddSatOneRecur(DdManager *dd, DdNode *f) {
     // build the node (complement rule), release the temporary
     DdNode *r = literalAbove(dd, index, g, positive);
     if (r == nullptr) {
-        Tarn_DerefBdd(dd, g);
+        tarnDerefBdd(dd, g);
         return nullptr;
     }
     tarnDecRef(g);
