@@ -34,10 +34,12 @@ bool runHooks(DdManager *dd, DdHook *hook) {
     return true;
 }
 
-inline bool isDeadKey(DdNode *key) {
-    auto *node = reinterpret_cast<DdNode *>(reinterpret_cast<uintptr_t>(key) & ~uintptr_t{15});
-    return node->ref == 0;
+// The node of a computed-table key, whose low bits may carry tags.
+inline DdNode *keyNode(DdNode *key) {
+    return reinterpret_cast<DdNode *>(reinterpret_cast<uintptr_t>(key) & ~uintptr_t{15});
 }
+
+inline bool isDeadKey(DdNode *key) { return keyNode(key)->ref == 0; }
 
 // Clears the computed-table entries that mention a dead node.
 void cleanCache(DdManager *dd) {
@@ -45,8 +47,8 @@ void cleanCache(DdManager *dd) {
     for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
         if (i + kSweepAhead < dd->cacheSlots) {
             const DdCache &ahead = entry[kSweepAhead];
-            __builtin_prefetch(reinterpret_cast<void *>(reinterpret_cast<uintptr_t>(ahead.key1) & ~uintptr_t{15}));
-            __builtin_prefetch(reinterpret_cast<void *>(reinterpret_cast<uintptr_t>(ahead.key2) & ~uintptr_t{15}));
+            __builtin_prefetch(keyNode(ahead.key1));
+            __builtin_prefetch(keyNode(ahead.key2));
         }
         if (entry->result == nullptr) continue;
         bool threeOperand = (reinterpret_cast<uintptr_t>(entry->key1) & 2) != 0;

@@ -66,6 +66,14 @@ void *tarnGuardedMalloc(DdManager *dd, size_t size) {
     return p;
 }
 
+void *tarnGuardedMallocAligned(DdManager *dd, size_t alignment, size_t size) {
+    UtilOutOfMemoryFn saved = util_out_of_memory;
+    util_out_of_memory = dd->outOfMemoryHandler;
+    void *p = util_malloc_aligned(alignment, size);
+    util_out_of_memory = saved;
+    return p;
+}
+
 DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
                          unsigned growthLimit) {
     auto *dd = static_cast<DdManager *>(util_malloc_aligned(alignof(DdManager), sizeof(DdManager)));

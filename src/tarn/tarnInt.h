@@ -193,9 +193,15 @@ struct DdManager {
 // A node block: a link word, then 1022 nodes from the first 32-byte boundary after the link.
 constexpr size_t TARN_NODE_BLOCK_BYTES = 32736;
 constexpr int TARN_NODES_PER_BLOCK = 1022;
-// A chunk of node blocks: one huge page, cut into 64 blocks; its last word links the previous chunk.
+// A chunk of node blocks: one huge page cut into 64 blocks; its last word links the previous
+// chunk.
 constexpr size_t TARN_NODE_CHUNK_BYTES = size_t{1} << 21;
-constexpr int TARN_BLOCKS_PER_CHUNK = static_cast<int>(TARN_NODE_CHUNK_BYTES / TARN_NODE_BLOCK_BYTES);
+constexpr int TARN_BLOCKS_PER_CHUNK =
+    static_cast<int>(TARN_NODE_CHUNK_BYTES / TARN_NODE_BLOCK_BYTES);
+inline void *&tarnChunkLink(void *chunk) {
+    return *reinterpret_cast<void **>(static_cast<char *>(chunk) + TARN_NODE_CHUNK_BYTES -
+                                      sizeof(void *));
+}
 // Variable indices from here on are refused.
 constexpr uint32_t TARN_MAX_VARIABLE_INDEX = 2147483646u;
 constexpr int TARN_DEFAULT_SLOTS = 8;
@@ -290,6 +296,7 @@ DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
 int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize);
 // Allocation under the manager's reporting out-of-memory handler.
 void *tarnGuardedMalloc(DdManager *dd, size_t size);
+void *tarnGuardedMallocAligned(DdManager *dd, size_t alignment, size_t size);
 
 // unique table (tarnTable.cpp)
 DdNode *tarnUniqueInter(DdManager *dd, int index, DdNode *T, DdNode *E);

@@ -47,10 +47,13 @@ void makeFreshSubtable(DdManager *dd, int level, DdNode **buckets) {
 }
 
 // The word after a block's link says how the block was obtained: a block cut from a chunk is freed
-// with its chunk, a block of its own with util_free. Nodes start at offset 16 or later (blocks are
-// at least 16-byte aligned), so the word is never part of a node.
-static_assert(TARN_BLOCKS_PER_CHUNK * TARN_NODE_BLOCK_BYTES + sizeof(void *) <= TARN_NODE_CHUNK_BYTES,
+// with its chunk, a block of its own with util_free. Every block starts on a 32-byte boundary (a
+// chunk is cut in multiples of 32 bytes, a block of its own is allocated so aligned), so its nodes
+// start at offset 32 and the word is never part of a node.
+static_assert(TARN_BLOCKS_PER_CHUNK * TARN_NODE_BLOCK_BYTES + sizeof(void *) <=
+                  TARN_NODE_CHUNK_BYTES,
               "a chunk holds its blocks and its link");
+static_assert(TARN_NODE_BLOCK_BYTES % 32 == 0, "blocks cut from a chunk stay 32-byte aligned");
 
 enum NodeBlockKind : uintptr_t { BLOCK_IN_CHUNK = 0, BLOCK_OWN = 1 };
 
@@ -80,7 +83,7 @@ void *cutNodeBlock(DdManager *dd) {
     if (dd->chunkBlocksLeft == 0) {
         char *chunk = static_cast<char *>(util_map_huge(TARN_NODE_CHUNK_BYTES));
         if (chunk == nullptr) return nullptr;
-        *reinterpret_cast<void **>(chunk + TARN_NODE_CHUNK_BYTES - sizeof(void *)) = dd->nodeChunks;
+        tarnChunkLink(chunk) = dd->nodeChunks;
         dd->nodeChunks = chunk;
         dd->chunkNext = chunk;
         dd->chunkBlocksLeft = TARN_BLOCKS_PER_CHUNK;
@@ -225,7 +228,7 @@ DdNode *tarnAllocNode(DdManager *dd) {
             void *block = cutNodeBlock(dd);
             NodeBlockKind kind = BLOCK_IN_CHUNK;
             if (block == nullptr) {
-                block = tarnGuardedMalloc(dd, TARN_NODE_BLOCK_BYTES);
+                block = tarnGuardedMallocAligned(dd, 32, TARN_NODE_BLOCK_BYTES);
                 kind = BLOCK_OWN;
             }
             if (block == nullptr) {
@@ -235,7 +238,7 @@ DdNode *tarnAllocNode(DdManager *dd) {
                         util_free(dd->reserve);
                         dd->reserve = nullptr;
                         tarnEnterLowMemoryMode(dd);
-                        block = util_malloc(TARN_NODE_BLOCK_BYTES);
+                        block = util_malloc_aligned(32, TARN_NODE_BLOCK_BYTES);
                     } else if (util_out_of_memory != nullptr) {
                         util_out_of_memory(TARN_NODE_BLOCK_BYTES);
                     }
@@ -263,8 +266,7 @@ void tarnFreeNodeBlocks(DdManager *dd) {
     }
     void *chunk = dd->nodeChunks;
     while (chunk != nullptr) {
-        void *previous =
-            *reinterpret_cast<void **>(static_cast<char *>(chunk) + TARN_NODE_CHUNK_BYTES - sizeof(void *));
+        void *previous = tarnChunkLink(chunk);
         util_unmap_huge(chunk, TARN_NODE_CHUNK_BYTES);
         chunk = previous;
     }

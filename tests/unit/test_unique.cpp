@@ -315,10 +315,7 @@ TEST_F(ManagerTest, NodeBlocksFallBackToTheHeapWhenNoChunkCanBeMapped) {
     };
     auto chunks = [this] {
         unsigned n = 0;
-        for (void *c = dd->nodeChunks; c != nullptr;
-             c = *reinterpret_cast<void **>(static_cast<char *>(c) + TARN_NODE_CHUNK_BYTES - sizeof(void *))) {
-            n++;
-        }
+        for (void *c = dd->nodeChunks; c != nullptr; c = tarnChunkLink(c)) n++;
         return n;
     };
     std::vector<DdNode *> held;
@@ -340,6 +337,10 @@ TEST_F(ManagerTest, NodeBlocksFallBackToTheHeapWhenNoChunkCanBeMapped) {
     EXPECT_GT(blocks(), chunksBefore * TARN_BLOCKS_PER_CHUNK);
     fillBlocks(2);
     EXPECT_EQ(chunks(), chunksBefore + 1);
+    // Every block, of either kind, starts on a 32-byte boundary, so its nodes start at offset 32.
+    for (void **b = dd->nodeBlocks; b != nullptr; b = static_cast<void **>(*b)) {
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(b) % 32, 0u);
+    }
     for (size_t i = 0; i < held.size(); i++) {
         EXPECT_EQ(Tarn_V(held[i]), 1000.0 + static_cast<double>(i));
     }
