@@ -8,9 +8,6 @@ namespace {
 
 constexpr const char *kCollector = "tarnGarbageCollect";
 
-// How many buckets, or computed-table entries, the sweeps request ahead of the one they examine.
-constexpr unsigned kSweepAhead = 8;
-
 [[noreturn]] void reportDeadCountMismatch(DdManager *dd, const char *where, int level) {
     if (where != nullptr) {
         fprintf(dd->err, "%s: problem in %s", kCollector, where);
@@ -45,8 +42,9 @@ inline bool isDeadKey(DdNode *key) { return keyNode(key)->ref == 0; }
 void cleanCache(DdManager *dd) {
     DdCache *entry = dd->cache;
     for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
-        if (i + kSweepAhead < dd->cacheSlots) {
-            const DdCache &ahead = entry[kSweepAhead];
+        // the nodes of the entry a few slots ahead are requested while this one is examined
+        if (i + TARN_SWEEP_AHEAD < dd->cacheSlots) {
+            const DdCache &ahead = entry[TARN_SWEEP_AHEAD];
             __builtin_prefetch(keyNode(ahead.key1));
             __builtin_prefetch(keyNode(ahead.key2));
         }
@@ -66,9 +64,7 @@ void cleanCache(DdManager *dd) {
 unsigned unlinkDead(DdSubtable *table, DdNode *end) {
     unsigned deleted = 0;
     for (unsigned j = 0; j < table->slots; j++) {
-        // The chains start at random nodes: the head of a chain a few buckets ahead is requested
-        // while this one is walked.
-        if (j + kSweepAhead < table->slots) __builtin_prefetch(table->buckets[j + kSweepAhead]);
+        tarnPrefetchChainAhead(table->buckets, j, table->slots);
         DdNode **previous = &table->buckets[j];
         for (DdNode *node = *previous; node != end; node = *previous) {
             if (node->ref == 0) {

@@ -518,6 +518,13 @@ inline void tarnCacheInsert1(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *
 // reads its operands' nodes, so that the memory accesses overlap, and asks for the nodes and slots
 // of its two halves before it waits for its own slot.
 inline void tarnPrefetchNode(DdNode *f) { __builtin_prefetch(tarnRegular(f)); }
+
+// Sweeps over a subtable's buckets (collection, growth) meet chains that start at random nodes:
+// the head of the chain a few buckets ahead is requested while the current one is walked.
+constexpr unsigned TARN_SWEEP_AHEAD = 8;
+inline void tarnPrefetchChainAhead(DdNode *const *buckets, unsigned j, unsigned slots) {
+    if (j + TARN_SWEEP_AHEAD < slots) __builtin_prefetch(buckets[j + TARN_SWEEP_AHEAD]);
+}
 inline void tarnCachePrefetch2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {
     __builtin_prefetch(tarnCacheEntry(dd, f, g, tarnOpKey(op)));
 }

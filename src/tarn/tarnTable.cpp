@@ -332,6 +332,7 @@ void tarnRehash(DdManager *dd, int level) {
         // Chain j splits into 2j and 2j+1 by the next hash bit; appending keeps both in order.
         DdNode *sentinel = tarnSentinel(dd);
         for (unsigned j = 0; j < oldSlots; j++) {
+            tarnPrefetchChainAhead(oldBuckets, j, oldSlots);
             DdNode **even = &newBuckets[2 * j];
             DdNode **odd = &newBuckets[2 * j + 1];
             for (DdNode *node = oldBuckets[j]; node != sentinel; node = node->next) {
