@@ -134,6 +134,30 @@ bool groupsKeptTogether(DdManager *dd, MtrNode *first, const std::vector<int> &p
     return true;
 }
 
+// One method over the levels [low, high] of a group (at least two).
+int runMethod(DdManager *dd, int low, int high, int method) {
+    switch (method) {
+        case TARN_REORDER_RANDOM: return tarnRandomExchanges(dd, low, high, method);
+        case TARN_REORDER_SIFT: return tarnSiftRange(dd, low, high);
+        case TARN_REORDER_SIFT_CONVERGE: {
+            int result, before;
+            do {
+                before = tarnLiveSize(dd);
+                result = tarnSiftRange(dd, low, high);
+            } while (result != 0 && tarnLiveSize(dd) < before);
+            return result;
+        }
+        case TARN_REORDER_GROUP_SIFT:
+            if (dd->groupCheck == 0 || dd->groupCheck == 5 || dd->groupCheck == 7) {
+                // the aggregation checks are not built: no group is ever formed
+                return tarnGroupSiftRange(dd, low, high, tarnNeverAggregate, 0);
+            }
+            fprintf(dd->err, "Unknown group ckecking method\n");
+            return 0;
+        default: return tarnWindowMethod(dd, low, high, method);
+    }
+}
+
 }  // namespace
 
 bool tarnReorderingMustStop(DdManager *dd) {
@@ -222,33 +246,19 @@ int tarnReorderGroupRange(DdManager *dd, MtrNode *group, int method) {
     int result = 1;
     if (!(group->flags & MTR_FIXED)) {
         switch (method) {
-            case TARN_REORDER_RANDOM: result = tarnRandomExchanges(dd, low, high, method); break;
-            case TARN_REORDER_SIFT: result = tarnSiftRange(dd, low, high); break;
-            case TARN_REORDER_SIFT_CONVERGE: {
-                int before;
-                do {
-                    before = tarnLiveSize(dd);
-                    result = tarnSiftRange(dd, low, high);
-                } while (result != 0 && tarnLiveSize(dd) < before);
-                break;
-            }
+            case TARN_REORDER_RANDOM:
+            case TARN_REORDER_SIFT:
+            case TARN_REORDER_SIFT_CONVERGE:
             case TARN_REORDER_WINDOW2:
             case TARN_REORDER_WINDOW3:
             case TARN_REORDER_WINDOW2_CONVERGE:
             case TARN_REORDER_WINDOW3_CONVERGE:
-                result = tarnWindowMethod(dd, low, high, method);
-                break;
-            case TARN_REORDER_GROUP_SIFT:
-                if (dd->groupCheck == 0 || dd->groupCheck == 5 || dd->groupCheck == 7) {
-                    // the aggregation checks are not built: no group is ever formed
-                    result = tarnGroupSiftRange(dd, low, high, tarnNeverAggregate, 0);
-                } else {
-                    fprintf(dd->err, "Unknown group ckecking method\n");
-                    result = 0;
-                }
-                break;
+            case TARN_REORDER_GROUP_SIFT: break;
             default: return 0;
         }
+        // A single level (a group clipped at the last variable) has nothing to reorder; the
+        // windows would refuse it and fail the whole reordering.
+        if (low < high) result = runMethod(dd, low, high, method);
     }
     tarnLinkGroup(dd, group, low, high);
     return result;
