@@ -87,6 +87,8 @@ unsigned Tarn_ReadCacheSlots(DdManager *dd);
 long Tarn_ReadReorderingTime(DdManager *dd);
 int Tarn_ReadAutoReorder(DdManager *dd, int *method);
 int Tarn_ReadErrorCode(DdManager *dd);
+// Sets the error code back to TARN_NO_ERROR.
+void Tarn_ClearErrorCode(DdManager *dd);
 FILE *Tarn_ReadStdout(DdManager *dd);
 FILE *Tarn_ReadStderr(DdManager *dd);
 
