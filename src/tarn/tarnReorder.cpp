@@ -62,7 +62,8 @@ int reorderGroupWithChildren(DdManager *dd, MtrNode *g) {
 int reorderSiblings(DdManager *dd, MtrNode *first, int method) {
     for (MtrNode *g = first; g != nullptr; g = g->younger) {
         if (g->child != nullptr) {
-            if (!reorderSiblings(dd, g->child, method)) return 0;
+            // the inside of a fixed group keeps its order, its subgroups' insides included
+            if (!(g->flags & MTR_FIXED) && !reorderSiblings(dd, g->child, method)) return 0;
             if (!reorderGroupWithChildren(dd, g)) return 0;
         } else if (g->size > 1) {
             if (!tarnReorderGroupRange(dd, g, method)) return 0;

@@ -11,6 +11,7 @@ import java.util.Deque;
 import java.util.List;
 import java.util.Random;
 import java.util.function.DoubleBinaryOperator;
+import ordo.BDDFactory;
 import ordo.TARNFactory;
 
 /**
@@ -92,6 +93,9 @@ public final class Fuzz extends DiagramOracle {
     private final List<Pairing> pairings = new ArrayList<>();
     private final Deque<String> trace = new ArrayDeque<>();
     private final List<Kind> kinds = new ArrayList<>();
+    /** The variable blocks made (each accepted), as variable lists, with their fixed flags. */
+    private final List<int[]> blocks = new ArrayList<>();
+    private final List<Boolean> fixedBlocks = new ArrayList<>();
     private int totalWeight;
     private int baseline;
     private int step;
@@ -141,6 +145,11 @@ public final class Fuzz extends DiagramOracle {
         kind("release", 6, this::release);
         kind("release all", 1, this::releaseAllAndCheck);
         kind("restart", 1, this::restart);
+        kind("reorder0", 2, this::reorder);
+        kind("setVarOrder0", 1, this::setOrder);
+        kind("autoReorder0", 1, this::autoReorder);
+        kind("addVarBlock0", 1, this::varBlock);
+        kind("clearVarBlocks0", 1, this::clearBlocks);
     }
 
     // ---- running ------------------------------------------------------------------------------
@@ -177,6 +186,8 @@ public final class Fuzz extends DiagramOracle {
         boolean add = random.nextBoolean();
         detail("initialize0(" + sizes[0] + ", " + sizes[1] + "), setVarNum0(" + vars + ", " + add + ")");
         TARNFactory.initialize0(sizes[0], sizes[1]);
+        blocks.clear();
+        fixedBlocks.clear();
         check(TARNFactory.setVarNum0(vars, add) == 0, "setVarNum0 of a new manager");
         check(TARNFactory.varNum0() == vars, "varNum0");
         baseline = TARNFactory.getNodeNum0();
@@ -954,6 +965,137 @@ public final class Fuzz extends DiagramOracle {
         pairings.clear();
         int live = TARNFactory.getNodeNum0();
         check(live == baseline, "live nodes after releasing everything: " + live + ", at the start " + baseline);
+    }
+
+    // ---- variable order ---------------------------------------------------------------------------
+
+    private static final BDDFactory.ReorderMethod[] METHODS = {
+        BDDFactory.REORDER_NONE, BDDFactory.REORDER_RANDOM, BDDFactory.REORDER_SIFT,
+        BDDFactory.REORDER_SIFTITE, BDDFactory.REORDER_WIN2, BDDFactory.REORDER_WIN2ITE,
+        BDDFactory.REORDER_WIN3, BDDFactory.REORDER_WIN3ITE,
+    };
+
+    private int[] currentOrder() {
+        int[] order = new int[vars];
+        for (int l = 0; l < vars; l++) {
+            order[l] = TARNFactory.level2Var0(l);
+        }
+        return order;
+    }
+
+    /** Every held diagram still reads as its table, and every block is together. */
+    private void checkAfterReordering(String what) {
+        for (Item it : pool) {
+            if (it.add) {
+                double[] actual = readAdd(it.h, new Reading(), what);
+                for (int a = 0; a < size; a++) {
+                    check(LeafModels.same(it.leaves[a], actual[a]), what + ": a held ADD changed at " + a);
+                }
+            } else {
+                check(readBdd(it.h, new Reading(), what).equals(it.bits), what + ": a held BDD changed");
+            }
+        }
+        for (int k = 0; k < blocks.size(); k++) {
+            int[] b = blocks.get(k);
+            int lo = Integer.MAX_VALUE;
+            int hi = -1;
+            for (int v : b) {
+                lo = Math.min(lo, level(v));
+                hi = Math.max(hi, level(v));
+            }
+            check(hi - lo + 1 == b.length, what + ": block " + Arrays.toString(b) + " split");
+            if (fixedBlocks.get(k)) {
+                for (int i = 1; i < b.length; i++) {
+                    check(level(b[i]) == level(b[i - 1]) + 1, what + ": fixed block " + Arrays.toString(b) + " reordered");
+                }
+            }
+        }
+    }
+
+    private void reorder() {
+        BDDFactory.ReorderMethod m = METHODS[random.nextInt(METHODS.length)];
+        detail("reorder0(" + m + ")");
+        TARNFactory.reorder0(m);
+        checkAfterReordering("reorder0(" + m + ")");
+    }
+
+    private void autoReorder() {
+        BDDFactory.ReorderMethod m = METHODS[random.nextInt(METHODS.length)];
+        boolean setMax = random.nextBoolean();
+        int max = random.nextInt(20);
+        detail("autoReorder0(" + m + ", " + setMax + ", " + max + ")");
+        TARNFactory.autoReorder0(m, setMax, max);
+        if (m != BDDFactory.REORDER_NONE) {
+            check(TARNFactory.getreordermethod0() == m, "getreordermethod0 after autoReorder0");
+        }
+    }
+
+    private void setOrder() {
+        List<Integer> shuffled = new ArrayList<>();
+        for (int v = 0; v < vars; v++) {
+            shuffled.add(v);
+        }
+        java.util.Collections.shuffle(shuffled, random);
+        int[] wanted = shuffled.stream().mapToInt(Integer::intValue).toArray();
+        int[] before = currentOrder();
+        detail("setVarOrder0(" + Arrays.toString(wanted) + ")");
+        TARNFactory.setVarOrder0(wanted);
+        int[] after = currentOrder();
+        boolean keepsBlocks = true;
+        for (int[] b : blocks) {
+            int lo = Integer.MAX_VALUE;
+            int hi = -1;
+            for (int v : b) {
+                int at = shuffled.indexOf(v);
+                lo = Math.min(lo, at);
+                hi = Math.max(hi, at);
+            }
+            keepsBlocks &= hi - lo + 1 == b.length;
+        }
+        check(Arrays.equals(after, keepsBlocks ? wanted : before),
+                "setVarOrder0: order " + Arrays.toString(after));
+        // an order given explicitly may rearrange the inside of a fixed block
+        for (int[] b : blocks) {
+            Integer[] boxed = Arrays.stream(b).boxed().toArray(Integer[]::new);
+            Arrays.sort(boxed, (x, y) -> Integer.compare(level(x), level(y)));
+            for (int i = 0; i < b.length; i++) {
+                b[i] = boxed[i];
+            }
+        }
+        checkAfterReordering("setVarOrder0");
+    }
+
+    /** A block of consecutive levels that nests with every block made so far (so it is accepted). */
+    private void varBlock() {
+        int lf = random.nextInt(vars);
+        int ll = Math.min(vars - 1, lf + random.nextInt(4));
+        int[] order = currentOrder();
+        int[] b = Arrays.copyOfRange(order, lf, ll + 1);
+        for (int[] other : blocks) {
+            int lo = Integer.MAX_VALUE;
+            int hi = -1;
+            for (int v : other) {
+                lo = Math.min(lo, level(v));
+                hi = Math.max(hi, level(v));
+            }
+            boolean disjoint = hi < lf || lo > ll;
+            boolean inside = lf >= lo && ll <= hi;
+            boolean covers = lf <= lo && ll >= hi;
+            if (!disjoint && !inside && !covers) {
+                return;
+            }
+        }
+        boolean fixed = random.nextInt(3) == 0;
+        detail("addVarBlock0(" + order[lf] + ", " + order[ll] + ", " + fixed + ")");
+        TARNFactory.addVarBlock0(order[lf], order[ll], fixed);
+        blocks.add(b);
+        fixedBlocks.add(fixed);
+    }
+
+    private void clearBlocks() {
+        TARNFactory.clearVarBlocks0();
+        blocks.clear();
+        fixedBlocks.clear();
     }
 
     // ---- entry --------------------------------------------------------------------------------
