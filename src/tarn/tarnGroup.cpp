@@ -39,13 +39,12 @@ inline int termIfRelated(DdManager *dd, int level, int xi) {
     return (v == xi || tarnVarsInteract(dd, xi, v)) ? tarnLevelTerm(dd, level) : 0;
 }
 
-// Moves the group whose top is y up past the group whose bottom is x, by adjacent swaps, and rings
-// both groups at their new places. The live size, or 0 when a swap fails. last receives the two
+// Moves the group whose top is y up past the group whose bottom is x, one variable at a time, each
+// bubbling up through the whole upper group, and rings both groups at their new places. The live size, or 0 when a swap fails. last receives the two
 // levels of the final swap: the new boundary between the groups.
 int exchangeGroups(DdManager *dd, int x, int y, int *lastX, int *lastY) {
     const int xtop = static_cast<int>(ringNext(dd, x));
     const int ybot = groupBottom(dd, y);
-    const int xs = x - xtop + 1;
     const int ys = ybot - y + 1;
     int size = 0;
     for (int k = 0; k < ys; k++) {
@@ -58,7 +57,6 @@ int exchangeGroups(DdManager *dd, int x, int y, int *lastX, int *lastY) {
     }
     ringLevels(dd, xtop, xtop + ys - 1);
     ringLevels(dd, xtop + ys, ybot);
-    (void)xs;
     return size;
 }
 

@@ -67,7 +67,8 @@ DdNode *findOrMake(DdManager *dd, DdNode **buckets, int shift, uint32_t index, D
     node->ref = 1;
     node->T = T;
     node->E = E;
-    // the allocator does not touch the subtables, so the remembered place still holds
+    // No node is dead while reordering, so a collection the allocator may start unlinks nothing:
+    // the remembered place still holds.
     node->next = *previous;
     *previous = node;
     T->ref++;
