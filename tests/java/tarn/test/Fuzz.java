@@ -147,7 +147,7 @@ public final class Fuzz extends DiagramOracle {
         kind("restart", 1, this::restart);
         kind("reorder0", 2, this::reorder);
         kind("setVarOrder0", 1, this::setOrder);
-        kind("autoReorder0", 1, this::autoReorder);
+        kind("autoReorder0", 2, this::autoReorder);
         kind("addVarBlock0", 1, this::varBlock);
         kind("clearVarBlocks0", 1, this::clearBlocks);
     }
@@ -1021,8 +1021,8 @@ public final class Fuzz extends DiagramOracle {
 
     private void autoReorder() {
         BDDFactory.ReorderMethod m = METHODS[random.nextInt(METHODS.length)];
-        boolean setMax = random.nextBoolean();
-        int max = random.nextInt(20);
+        boolean setMax = random.nextInt(4) == 0;
+        int max = random.nextInt(50);
         detail("autoReorder0(" + m + ", " + setMax + ", " + max + ")");
         TARNFactory.autoReorder0(m, setMax, max);
         if (m != BDDFactory.REORDER_NONE) {
