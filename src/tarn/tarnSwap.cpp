@@ -220,6 +220,7 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         DdNode *staying = nullptr;
         newxkeys = 0;
         for (unsigned j = 0; j < oldSlots; j++) {
+            tarnPrefetchChainAhead(xt.buckets, j, oldSlots);
             DdNode **previous = &xt.buckets[j];
             DdNode *f = *previous;
             while (f != sentinel) {
@@ -280,6 +281,11 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         while (moving != nullptr) {
             DdNode *f = moving;
             moving = f->next;
+            if (moving != nullptr) {
+                // the children of the next moving node are read on the next round
+                tarnPrefetchNode(moving->T);
+                tarnPrefetchNode(moving->E);
+            }
             DdNode *f1 = f->T;
             DdNode *f0 = f->E;
             DdNode *f11, *f10, *f01, *f00;
