@@ -400,4 +400,205 @@ TEST_F(GameTest, AddedSystemJusticeRestartsFromTheEarlierMemory) {
     }
 }
 
+// One environment variable e and one system variable s; the system copies e into s; the system
+// justice is s and the environment justice e.
+ExplicitGame copyGame() {
+    ExplicitGame g;
+    g.nEnv = 1;
+    g.nSys = 1;
+    g.envIni = g.all();
+    g.sysIni = g.all();
+    g.envTrans.assign(4, 3);
+    g.sysTrans.assign(4, 0);
+    for (int s = 0; s < 4; s++) g.sysTrans[s] = (1u << 0) | (1u << 3);  // s' = e'
+    g.sysJ = {0xC, 0x3};  // s, !s
+    g.envJ = {0xA};  // e
+    return g;
+}
+
+TEST_F(GameTest, TracesFollowTheIterations) {
+    const ExplicitGame g = copyGame();
+    SymbolicGame sg(dd, g);
+    const Solve a = gr1(dd, sg.structure(), {true, false, true});
+    EXPECT_EQ(a.out,
+        "\n"
+        "----Start GR1 Game: efp=1, eun=0, fpr=1----\n"
+        "sysJSize=2, envJSize=1\n"
+        "is starting Z from One = 1\n"
+        "zPrev is NULL\n"
+        "Z loop 1: j = 0\n"
+        "Z loop 1: j = 1\n"
+        "zPrev == NULL = 0\n"
+        "IS_BDD_EQ(z, zPrev) = 0\n"
+        "IS_BDD_EQ(z, zPrev) = 0\n"
+        "Z loop 2: j = 0\n"
+        "recycleFixPoint X for j=0, i=0, rcy=0\n"
+        "firstZIter = 0\n"
+        "Z loop 2: j = 1\n"
+        "recycleFixPoint X for j=1, i=0, rcy=0\n"
+        "firstZIter = 0\n"
+        "zPrev == NULL = 0\n"
+        "IS_BDD_EQ(z, zPrev) = 0\n"
+        "IS_BDD_EQ(z, zPrev) = 0\n"
+        "Z loop 3: j = 0\n"
+        "recycleFixPoint X for j=0, i=0, rcy=0\n"
+        "firstZIter = 0\n"
+        "detected early fixed point\n"
+        "zPrev == NULL = 0\n"
+        "IS_BDD_EQ(z, zPrev) = 1\n"
+        "before sizeD3 malloc\n"
+        "z iterations = 3\n"
+        "y iterations = 8\n"
+        "x iterations = 14\n"
+        "allIni = 0\n"
+        "End GR1 Game: is realizable = 0\n");
+    const Solve b = rabin(dd, sg.structure(), {true, false, true});
+    EXPECT_EQ(b.out,
+        "\n"
+        "----Start Rabin Game: efp=1, eun=0, fpr=1----\n"
+        "alloc x_mem_recycle\n"
+        "after alloc x_mem_recycle\n"
+        "is starting Z from Zero = 1\n"
+        "zPrev is NULL\n"
+        "Z loop 1: j = 0\n"
+        "Z loop 1: j = 1\n"
+        "IS_BDD_EQ(z, zPrev) = 0\n"
+        "Z loop 2: j = 0\n"
+        "recycleFixPoint X for j=0, i=0, rcy=0\n"
+        "firstZIter = 0\n"
+        "Z loop 2: j = 1\n"
+        "recycleFixPoint X for j=1, i=0, rcy=0\n"
+        "firstZIter = 0\n"
+        "IS_BDD_EQ(z, zPrev) = 0\n"
+        "Z loop 3: j = 0\n"
+        "recycleFixPoint X for j=0, i=0, rcy=0\n"
+        "firstZIter = 0\n"
+        "detected early fixed point\n"
+        "z iterations = 3\n"
+        "y iterations = 8\n"
+        "x iterations = 13\n"
+        "winSomeIni = 1\n"
+        "End Rabin Game: is env winning = 1\n");
+    EXPECT_EQ(rabin_mem.sizeD1, 5);
+
+    // a first justice that never holds: both early exits come after justice 0 of the first pass
+    ExplicitGame never = g;
+    never.sysJ[0] = 0;
+    SymbolicGame sn(dd, never);
+    const Solve c = gr1(dd, sn.structure(), {false, true, false});
+    EXPECT_TRUE(c.has("Z loop 1: j = 0\nallIni = 0\n"
+                      "sysWinAllInitial is false - detected early unrealizable\n"
+                      "zPrev == NULL = 0\nIS_BDD_EQ(z, zPrev) = 0\nbefore sizeD3 malloc\n"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(gr1_attr_sizes("getAttrSizes0"), (std::vector<int>{0, 0}));  // no count was set
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "getAttrSizes0: gr1_mem.sizeD3[0] = -1 ---> ok only for inc alg\n"
+              "getAttrSizes0: gr1_mem.sizeD3[1] = -1 ---> ok only for inc alg\n");
+    const Solve d = rabin(dd, sn.structure(), {false, true, false});
+    EXPECT_TRUE(d.has("Z loop 1: j = 0\nwinSomeIni = 1\n"
+                      "envWinAllInitial is true - env wins from some initial states\nz iterations = 1\n"));
+    EXPECT_EQ(rabin_mem.sizeD1, 1);
+}
+
+TEST_F(GameTest, EmptyJusticeLists) {
+    ExplicitGame g = copyGame();
+    g.sysJ.clear();
+    {
+        SymbolicGame sg(dd, g);
+        const Solve a = gr1(dd, sg.structure(), {true, true, true});
+        EXPECT_EQ(a.result, 1);  // Z stays one
+        EXPECT_EQ(a.counter("z iterations = "), 1);
+        EXPECT_TRUE(gr1_attr_sizes("p").empty());
+        const Solve b = rabin(dd, sg.structure(), {true, true, true});
+        EXPECT_EQ(b.result, 0);  // Z stays zero
+        EXPECT_EQ(rabin_mem.sizeD1, 0);
+        EXPECT_EQ(b.counter("z iterations = "), 1);
+    }
+    g = copyGame();
+    g.envJ.clear();
+    {
+        SymbolicGame sg(dd, g);
+        const Solve a = gr1(dd, sg.structure(), {false, false, false});
+        EXPECT_EQ(a.result, 0);
+        EXPECT_EQ(sg.states(gr1_mem.z_mem[1]), 0u);
+        const Solve b = rabin(dd, sg.structure(), {false, false, false});
+        EXPECT_EQ(b.result, 1);
+        EXPECT_EQ(sg.states(rabin_mem.z_mem[0]), g.all());
+        EXPECT_EQ(rabin_x_sizes().size(), 0u);  // every count row is empty
+        EXPECT_EQ(rabin_mem.sizeD1, 2 * b.counter("z iterations = "));
+    }
+}
+
+// Allocations that fail anywhere inside a solve end it with 255 or leave it whole; the memory
+// stays readable either way.
+TEST_F(GameTest, FailuresInsideTheSolveEndItWith255) {
+    const ExplicitGame g = copyGame();
+    SymbolicGame sg(dd, g);
+    const game_structure s = sg.structure();
+    UtilOutOfMemoryFn saved = util_out_of_memory;
+    util_out_of_memory = [](size_t) {};
+    testing::internal::CaptureStderr();  // the manager reports each failed allocation
+    int failed = 0;
+    for (long k = 0; k < 300; k += 3) {
+        for (Switches w : {Switches{true, false, true}, Switches{false, false, false}}) {
+            for (int solver = 0; solver < 2; solver++) {
+                solver == 0 ? free_gr1_mem() : free_rabin_mem();
+                testing::internal::CaptureStdout();
+                util_fail_allocations_after(k);
+                const int r = solver == 0 ? gr1_game(dd, s, w.efp, w.eun, w.fpr, false, nullptr)
+                                          : rabin_game(dd, s, w.efp, w.eun, w.fpr, false, nullptr);
+                util_fail_allocations_after(-1);
+                testing::internal::GetCapturedStdout();
+                EXPECT_TRUE(r == GAME_FAILED || r == solver) << k;
+                failed += r == GAME_FAILED;
+                testing::internal::CaptureStdout();
+                for (DdNode *f : gr1_x_mem_flat("p")) EXPECT_NE(f, nullptr);
+                for (DdNode *f : gr1_y_mem_flat("p")) EXPECT_NE(f, nullptr);
+                for (DdNode *f : rabin_x_mem_flat()) EXPECT_NE(f, nullptr);
+                for (DdNode *f : rabin_z_mem_flat()) EXPECT_NE(f, nullptr);
+                EXPECT_EQ(rabin_mem.x_mem_recycle, nullptr);
+                testing::internal::GetCapturedStdout();
+                dd->errorCode = TARN_NO_ERROR;
+            }
+        }
+    }
+    testing::internal::GetCapturedStderr();
+    util_out_of_memory = saved;
+    EXPECT_GT(failed, 0);
+}
+
+TEST_F(GameTest, UnusablePairingOrIncrementalInputEndsTheSolveWith255) {
+    const ExplicitGame g = copyGame();
+    SymbolicGame sg(dd, g);
+    game_structure s = sg.structure();
+    std::vector<DdNode *> pairing(s.pairing, s.pairing + Tarn_ReadSize(dd));
+    pairing[0] = one();  // names no variable
+    s.pairing = pairing.data();
+    EXPECT_EQ(gr1(dd, s, {false, false, false}).result, GAME_FAILED);
+    EXPECT_EQ(rabin(dd, s, {false, false, false}).result, GAME_FAILED);
+
+    gr1_inc_data none;
+    gr1(dd, sg.structure(), {false, false, false}, &none);
+    const Gr1Snapshot before = gr1Snapshot();
+    rabin(dd, sg.structure(), {false, false, false});
+    const RabinSnapshot rabinBefore = rabinSnapshot();
+    {
+        Gr1Inc inc(before, INC_TYPE_NEW_INI_ADDED);
+        inc.data.sizeD2 = 2;  // another number of environment justices
+        EXPECT_EQ(gr1(dd, sg.structure(), {false, false, false}, &inc.data).result, GAME_FAILED);
+        RabinInc rinc(rabinBefore, INC_TYPE_NEW_INI_ADDED, 0);
+        rinc.data.sizeD2 = 2;
+        EXPECT_EQ(rabin(dd, sg.structure(), {false, false, false}, &rinc.data).result, GAME_FAILED);
+    }
+    {
+        Gr1Inc inc(before, INC_TYPE_NEW_SAFETY_ADDED);  // starts from start_z, which is missing
+        EXPECT_EQ(gr1(dd, sg.structure(), {false, false, false}, &inc.data).result, GAME_FAILED);
+        Gr1Inc removed(before, INC_TYPE_PREV_JUSTICE_REMOVED);
+        removed.data.least_removed_justice = 3;  // beyond the justices
+        EXPECT_EQ(gr1(dd, sg.structure(), {false, false, false}, &removed.data).result, GAME_FAILED);
+        RabinInc rremoved(rabinBefore, INC_TYPE_PREV_JUSTICE_REMOVED, rabinBefore.sizeD1 + 1);
+        EXPECT_EQ(rabin(dd, sg.structure(), {false, false, false}, &rremoved.data).result, GAME_FAILED);
+    }
+}
+
 }  // namespace
