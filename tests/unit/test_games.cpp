@@ -416,6 +416,35 @@ ExplicitGame copyGame() {
     return g;
 }
 
+TEST_F(GameTest, RemovedSystemJusticeKeepsTheJusticesBeforeIt) {
+    for (int round = 0; round < 16; round++) {
+        const int kept = 1 + round % 3;
+        ExplicitGame g = randomGame(2 + round % 5, kept + 1, 1 + round % 2);
+        SymbolicGame sg(dd, g);
+        gr1_inc_data none;
+        gr1(dd, sg.structure(), {false, false, false}, &none);
+        const Gr1Snapshot before = gr1Snapshot();
+        rabin(dd, sg.structure(), {false, false, false});
+        const RabinSnapshot rabinBefore = rabinSnapshot();
+
+        g.sysJ.pop_back();
+        DdNode *removed = sg.sysJ().back();
+        sg.sysJ().pop_back();
+        const int sysVerdict = game_oracle::sysWinsAllInitial(g, game_oracle::sysWinning(g));
+        for (Switches w : kAllSwitches) {
+            Gr1Inc inc(before, INC_TYPE_PREV_JUSTICE_REMOVED);
+            inc.data.least_removed_justice = kept;
+            const Solve a = gr1(dd, sg.structure(), w, &inc.data);
+            EXPECT_EQ(a.result, sysVerdict);
+            EXPECT_TRUE(a.has("starting first z iteration from j_start_idx = " + std::to_string(kept)));
+            RabinInc rinc(rabinBefore, INC_TYPE_PREV_JUSTICE_REMOVED, kept);
+            const Solve b = rabin(dd, sg.structure(), w, &rinc.data);
+            EXPECT_EQ(b.result, 1 - sysVerdict);
+        }
+        sg.sysJ().push_back(removed);  // released with the game
+    }
+}
+
 TEST_F(GameTest, TracesFollowTheIterations) {
     const ExplicitGame g = copyGame();
     SymbolicGame sg(dd, g);
