@@ -260,6 +260,40 @@ ExplicitGame chainGame() {
     return g;
 }
 
+TEST_F(GameTest, IterationsBeyondTheInitialCapacitiesGrowTheArrays) {
+    // a system justice that never holds and an environment justice everywhere but on the sink:
+    // the GR(1) Y fixpoint and the Rabin Y fixpoint take one step per chain state
+    ExplicitGame g = chainGame();
+    g.sysJ = {0};
+    g.envJ = {g.all() & ~(StateSet{1} << 63)};
+    {
+        SymbolicGame sg(dd, g);
+        const Solve a = gr1(dd, sg.structure(), {false, false, true});
+        EXPECT_EQ(a.result, 1);
+        EXPECT_EQ(a.occurrences("extend_size_3D: newSize = 100\nextend_size_3D end\n"
+                                "extend_size_2D: newSize = 100\nextend_size_2D end\n"), 1u);
+        const Gr1Snapshot m = gr1Snapshot();
+        ASSERT_EQ(m.sizes.size(), 1u);
+        EXPECT_GT(m.sizes[0], 60);
+        EXPECT_EQ(m.y.size(), static_cast<size_t>(m.sizes[0]));
+        EXPECT_EQ(sg.states(m.y.back()), game_oracle::sysWinning(g));
+        const Solve b = rabin(dd, sg.structure(), {false, false, true});
+        EXPECT_EQ(b.result, 0);
+        EXPECT_EQ(b.occurrences("extend size of 3D of rabin_mem.x_mem_recycle to 100\n"
+                                "extend_size_3D: newSize = 100\nextend_size_3D end\n"), 1u);
+        EXPECT_EQ(rabin_mem.x_mem_recycle, nullptr);
+    }
+    // an environment justice on the sink alone: one X fixpoint runs down the whole chain
+    g.envJ = {StateSet{1} << 63};
+    SymbolicGame sg(dd, g);
+    const Solve b = rabin(dd, sg.structure(), {false, false, false});
+    EXPECT_EQ(b.result, 1);
+    EXPECT_EQ(b.occurrences("extend_size_3D: newSize = 100\nextend_size_3D end\n"), 1u);
+    const RabinSnapshot m = rabinSnapshot();
+    EXPECT_GT(m.sizes[0], 60);
+    EXPECT_EQ(sg.states(m.x[static_cast<size_t>(m.sizes[0]) - 1]), g.all());
+}
+
 TEST_F(GameTest, RabinZCapacityGrowsAtTheFortiethEntryWithTwoJustices) {
     const ExplicitGame g = chainGame();
     SymbolicGame sg(dd, g);
