@@ -47,19 +47,34 @@ public final class Synth {
         System.exit(run(args));
     }
 
-    static int run(String[] args) {
+    /**
+     * Runs the command and returns its exit status: 0 with a verdict, 1 for a
+     * usage or system error, 2 for a malformed specification, 3 when the
+     * solvers disagree under --check.
+     *
+     * @param args options and the specification file
+     * @return the exit status
+     */
+    public static int run(String[] args) {
         Options o;
         try {
             o = Options.parse(args);
         } catch (IllegalArgumentException e) {
-            if (!e.getMessage().isEmpty()) {
-                System.err.println("synth: " + e.getMessage());
+            if (e.getMessage().isEmpty()) {
+                System.out.println(Options.USAGE);
+                return 0;
             }
+            System.err.println("synth: " + e.getMessage());
             System.err.println(Options.USAGE);
-            return e.getMessage().isEmpty() ? 0 : 1;
+            return 1;
         }
         if (o.worker) {
             return Worker.run(o);
+        }
+        // A malformed specification is refused before any solver process starts.
+        int status = Worker.readOnly(o);
+        if (status != 0) {
+            return status;
         }
         try {
             return supervise(o);

@@ -2,6 +2,7 @@ package tarn.synth;
 
 import java.io.IOException;
 import java.io.PrintStream;
+import java.io.Reader;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -23,17 +24,45 @@ final class Worker {
     private Worker() {
     }
 
+    /** A specification that could not be read; the message has been printed. */
+    private static final class Unreadable extends Exception {
+        private static final long serialVersionUID = 1L;
+        final int status;
+
+        Unreadable(int status) {
+            this.status = status;
+        }
+    }
+
+    /** Reads the specification only; returns the exit status of a failed read, else 0. */
+    static int readOnly(Options o) {
+        try {
+            read(o);
+            return 0;
+        } catch (Unreadable e) {
+            return e.status;
+        }
+    }
+
+    private static Spec read(Options o) throws Unreadable {
+        try (Reader in = Files.newBufferedReader(Path.of(o.file), StandardCharsets.UTF_8)) {
+            return SlugsinReader.read(in);
+        } catch (SlugsinReader.SpecException e) {
+            System.err.println(o.file + ": " + e.getMessage());
+            throw new Unreadable(MALFORMED);
+        } catch (IOException e) {
+            System.err.println(o.file + ": cannot read: " + e);
+            throw new Unreadable(1);
+        }
+    }
+
     static int run(Options o) {
         PrintStream err = System.err;
         Spec spec;
         try {
-            spec = SlugsinReader.read(Files.newBufferedReader(Path.of(o.file), StandardCharsets.UTF_8));
-        } catch (SlugsinReader.SpecException e) {
-            err.println(o.file + ": " + e.getMessage());
-            return MALFORMED;
-        } catch (IOException e) {
-            err.println(o.file + ": cannot read: " + e.getMessage());
-            return 1;
+            spec = read(o);
+        } catch (Unreadable e) {
+            return e.status;
         }
         try {
             return solve(o, spec);
