@@ -103,6 +103,7 @@ public final class Synth {
         private long start;
         private int sysJ;
         private int lastReported;
+        private long lastPrinted;
 
         TraceReader(BufferedReader in, boolean copy) {
             this.in = in;
@@ -142,9 +143,13 @@ public final class Synth {
             m = Z_LOOP.matcher(line);
             if (m.find() && current != null) {
                 int z = Integer.parseInt(m.group(1));
-                long elapsed = System.nanoTime() - start;
-                if (z != lastReported && elapsed > PROGRESS_AFTER_NANOS) {
+                long now = System.nanoTime();
+                long elapsed = now - start;
+                // A line when an outer iteration starts, and at most one a second inside a long one.
+                if (elapsed > PROGRESS_AFTER_NANOS
+                        && (z != lastReported || now - lastPrinted > PROGRESS_AFTER_NANOS)) {
                     lastReported = z;
+                    lastPrinted = now;
                     System.err.printf(Locale.ROOT, "synth: %s outer iteration %d (justice %d of %d), %.1f s%n",
                             currentName, z, Integer.parseInt(m.group(2)) + 1, sysJ, elapsed / 1e9);
                 }
