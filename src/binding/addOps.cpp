@@ -53,13 +53,10 @@ DdNode *apply_with_complement(DdManager *dd, DD_AOP op, DdNode *a, DdNode *b, bo
     return r;
 }
 
-// A 0/1 ADD has only the leaves zero and one: its largest and its smallest leaf are among them.
-bool is_zero_one(DdManager *dd, DdNode *f) {
-    auto zero_or_one = [dd](DdNode *c) {
-        return c != nullptr && (c == Tarn_ReadOne(dd) || c == Tarn_ReadZero(dd));
-    };
-    return zero_or_one(Tarn_AddFindMax(dd, f)) && zero_or_one(Tarn_AddFindMin(dd, f));
-}
+// A 0/1 ADD has only the leaves zero and one. Every leaf is looked at: a largest leaf of one and a
+// smallest of zero leave room for leaves in between (0.5, say), and exist0 would then combine
+// such leaves with the disjunction.
+bool is_zero_one(DdManager *dd, DdNode *f) { return Tarn_AddIsZeroOne(dd, f) != 0; }
 
 }  // namespace
 

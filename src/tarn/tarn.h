@@ -313,6 +313,8 @@ double Tarn_CountPaths(DdNode *f);
 // Distinct nodes reachable from f, constants included / distinct constants reachable from f.
 int Tarn_DagSize(DdNode *f);
 int Tarn_CountLeaves(DdNode *f);
+// 1 when every leaf of the ADD f is the constant one or the ADD zero, else 0.
+int Tarn_AddIsZeroOne(DdManager *dd, DdNode *f);
 // The variables f depends on: their count, and in *out a new array of their indices in ascending
 // order (null for none; the caller frees it). -1 without memory.
 int Tarn_SupportList(DdManager *dd, DdNode *f, int **out);

@@ -38,6 +38,7 @@ double mintermsRecur(DdManager *dd, st_table *table, DdNode *f, double max);
 double pathsRecur(st_table *table, DdNode *f);
 int dagSizeRecur(DdNode *n);
 int leavesRecur(DdNode *n);
+bool zeroOneRecur(DdManager *dd, DdNode *n);
 
 st_retval freeCount(st_key, st_value value, void *) {
     util_free(reinterpret_cast<double *>(value));
@@ -83,6 +84,13 @@ int Tarn_CountLeaves(DdNode *f) {
     const int leaves = leavesRecur(tarnRegular(f));
     tarnClearMarks(f);
     return leaves;
+}
+
+// Looks at every leaf once (visit marks); stops at the first leaf that is neither one nor zero.
+int Tarn_AddIsZeroOne(DdManager *dd, DdNode *f) {
+    const bool zeroOne = zeroOneRecur(dd, tarnRegular(f));
+    tarnClearMarks(f);
+    return zeroOne ? 1 : 0;
 }
 
 // Clears the marks of a marked traversal: a node that is not marked was not visited, nor was
@@ -163,6 +171,13 @@ int dagSizeRecur(DdNode *n) {
     tarnMark(n);
     if (tarnIsConstantRegular(n)) return 1;
     return 1 + dagSizeRecur(n->T) + dagSizeRecur(tarnRegular(n->E));
+}
+
+bool zeroOneRecur(DdManager *dd, DdNode *n) {
+    if (tarnIsMarked(n)) return true;
+    tarnMark(n);
+    if (tarnIsConstantRegular(n)) return n == dd->one || n == dd->zero;
+    return zeroOneRecur(dd, n->T) && zeroOneRecur(dd, tarnRegular(n->E));
 }
 
 int leavesRecur(DdNode *n) {

@@ -411,6 +411,10 @@ class AddOperationsTest extends ManagerFixture {
         assertTrue(TARNFactory.isZeroOneADD0(TARNFactory.addZero));
         assertFalse(TARNFactory.isZeroOneADD0(build(new double[] {0, 1, 2, 1, 0, 1, 0, 1})));
         assertFalse(TARNFactory.isZeroOneADD0(build(new double[] {0, 1, INF, 1, 0, 1, 0, 1})));
+        // the largest leaf is one and the smallest zero, yet 0.5 lies between: exist0 sums
+        double[] half = {0, 1, 0.5, 1, 0, 0.5, 0, 1};
+        assertFalse(TARNFactory.isZeroOneADD0(build(half)));
+        assertEquals(4, valueOf(TARNFactory.exist0(build(half), cube(0b111), true)));
     }
 
     @Test
