@@ -352,3 +352,26 @@ DdNode *Tarn_BddLiteralIntersection(DdManager *dd, DdNode *f, DdNode *g);
 // references of their own; 1 on success, 0 on failure.
 int Tarn_SupportClassify(DdManager *dd, DdNode *f, DdNode *c, DdNode **common, DdNode **onlyF,
                          DdNode **onlyC);
+
+// ---- controller determinization and the negative-cycle check -----------------------------------
+
+// One allowed assignment of the cube's variables (the outputs) for every assignment of the other
+// variables at which f is not zero, zero elsewhere. f is a BDD with a positive BDD cube, or a 0/1
+// ADD with an ADD cube; anything but a cube prints "Error:  Can only abstract cubes" to the error
+// stream and gives null with errorCode TARN_INVALID_ARGUMENT. The cube's variables are moved below
+// all others (the order is left that way) and the automatic method, if any, runs once afterwards.
+DdNode *Tarn_BddDeterminize(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *Tarn_AddDeterminize(DdManager *dd, DdNode *f, DdNode *cube);
+
+// The minimum over the n variables of the ADD projection functions vars[] of f + g (plus infinity
+// absorbs).
+DdNode *Tarn_AddMinPlusAbstract(DdManager *dd, DdNode *f, DdNode *g, DdNode **vars, int n);
+
+// Relaxes state values (the ADD curS over the primed variables, those of primeCube's support) along
+// the weighted transition ADD T until they settle (0) or until more than 4^n relaxations for n
+// primed variables (1: a negative cycle). pairing[j] is a projection function of the unprimed
+// partner of primed variable j, with one entry per variable. Appends n fresh variables and leaves
+// them in the manager; prints a trace to standard output. -1 when the check could not finish (a
+// resource ran out, or a pairing entry names no variable); the error code tells why.
+int Tarn_NegCycleCheck(DdManager *dd, DdNode *T, DdNode *curS, DdNode *primeCube,
+                       DdNode **pairing);
