@@ -7,7 +7,8 @@
 // than 4^n have run for n primed variables (a negative cycle). Sources are named by fresh variables
 // that the check appends to the manager, so that the relation T(x, x') becomes T(z, x') and the
 // values cur(x') become cur(z). The trace goes to standard output.
-#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
 #include <utility>
 
 #include "tarnInt.h"
@@ -34,7 +35,7 @@ void releaseVariables(DdManager *dd, Variables &v) {
     util_free(v.unprimed);
 }
 
-// A referenced projection function, or null.
+// f with one more reference, or null for null.
 DdNode *referenced(DdNode *f) {
     if (f != nullptr) tarnRef(f);
     return f;
