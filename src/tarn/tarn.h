@@ -353,6 +353,30 @@ DdNode *Tarn_BddLiteralIntersection(DdManager *dd, DdNode *f, DdNode *g);
 int Tarn_SupportClassify(DdManager *dd, DdNode *f, DdNode *c, DdNode **common, DdNode **onlyF,
                          DdNode **onlyC);
 
+// ---- variable order and reordering ------------------------------------------------------------
+//
+// Reordering changes the levels of the variables while every node keeps its address, so handles
+// stay valid. Variable groups (Tarn_MakeTreeNode) move as blocks; a fixed group keeps its inside
+// order.
+struct MtrNode;
+// Reorders with a method code (0: the automatic method) when at least minSize nodes are live;
+// 1 on success or when there is nothing to do, 0 on failure.
+int Tarn_Reorder(DdManager *dd, int method, int minSize);
+// Moves the variables to the order order[level] = variable index; 0 (order unchanged) when it
+// would split a group, or on failure.
+int Tarn_SetOrder(DdManager *dd, const int *order);
+// The report of every reordering on the output stream: switch on / off, and whether it is on.
+int Tarn_EnableReorderReport(DdManager *dd);
+int Tarn_DisableReorderReport(DdManager *dd);
+int Tarn_ReorderReportOn(DdManager *dd);
+// A pseudo-random non-negative value from the manager's own generator.
+int32_t Tarn_NextRandom(DdManager *dd);
+// A group of size levels starting at the level of variable low; null when it cannot be made.
+MtrNode *Tarn_MakeTreeNode(DdManager *dd, unsigned low, unsigned size, unsigned flags);
+void Tarn_FreeTree(DdManager *dd);
+// Prints the order with its groups ("BDD"; "ZDD" selects the ZDD order); 0 when a write fails.
+int Tarn_PrintGroupedOrder(DdManager *dd, const char *kind, void *extra);
+
 // ---- controller determinization and the negative-cycle check -----------------------------------
 
 // One allowed assignment of the cube's variables (the outputs) for every assignment of the other

@@ -186,6 +186,12 @@ struct DdManager {
     double cacheInsertsAtResize;
     double cacheDeletions;
     unsigned peakLiveNodes;
+    // pseudo-random generator of reordering: two generator states, the shuffle selector and the
+    // shuffle table; all zero until the first draw seeds them
+    int32_t randomState1;
+    int32_t randomState2;
+    int32_t randomSelector;
+    int32_t randomTable[64];
 };
 
 // ---- constants of the node store -----------------------------------------------------------
@@ -219,8 +225,6 @@ constexpr uint32_t TARN_P2 = 4256249u;
 constexpr uint32_t TARN_P1P2 = 2080684509u;  // TARN_P1 * TARN_P2 mod 2^32
 // The give-up checks of the unique table run when the low 17 bits of the miss count are zero.
 constexpr uint64_t TARN_GIVE_UP_CHECK_MASK = (1u << 17) - 1;
-// Reordering method codes (the full set belongs to the reordering driver).
-constexpr int TARN_REORDER_SIFT = 4;
 constexpr unsigned TARN_DEFAULT_REORDER_THRESHOLD = 4004;
 
 // ---- handle helpers ------------------------------------------------------------------------
@@ -279,6 +283,25 @@ inline uint32_t tarnHashNode(DdNode *T, DdNode *E, int shift) {
     return (tarnLo32(T) * TARN_P1P2 + tarnLo32(E) * TARN_P2) >> shift;
 }
 
+// The place in a chain where (T, E) is or belongs. Chains are sorted by decreasing then-child and,
+// among equal then-children, by decreasing else-child; the sentinel (T = E = 0) ends every chain.
+inline DdNode **tarnFindInChain(DdNode **bucket, DdNode *T, DdNode *E) {
+    const auto t = reinterpret_cast<uintptr_t>(T);
+    const auto e = reinterpret_cast<uintptr_t>(E);
+    DdNode **previous = bucket;
+    DdNode *looking = *previous;
+    while (t < reinterpret_cast<uintptr_t>(looking->T)) {
+        previous = &looking->next;
+        looking = *previous;
+    }
+    while (t == reinterpret_cast<uintptr_t>(looking->T) &&
+           e < reinterpret_cast<uintptr_t>(looking->E)) {
+        previous = &looking->next;
+        looking = *previous;
+    }
+    return previous;
+}
+
 // Bucket of a constant value in the constants subtable.
 inline uint32_t tarnHashConst(double value, int shift) {
     uint64_t bits;
@@ -314,6 +337,98 @@ bool tarnGiveUpChecksPass(DdManager *dd);
 void tarnUpdateCacheRoom(DdManager *dd);
 // Frees every node block.
 void tarnFreeNodeBlocks(DdManager *dd);
+
+// ---- reordering ------------------------------------------------------------------------------
+
+// Method codes. Only the ones with a behaviour of their own here are built; the others are
+// refused as unknown.
+enum TarnReorderingType {
+    TARN_REORDER_SAME = 0,
+    TARN_REORDER_NONE = 1,
+    TARN_REORDER_RANDOM = 2,
+    TARN_REORDER_RANDOM_PIVOT = 3,
+    TARN_REORDER_SIFT = 4,
+    TARN_REORDER_SIFT_CONVERGE = 5,
+    TARN_REORDER_SYMM_SIFT = 6,
+    TARN_REORDER_SYMM_SIFT_CONVERGE = 7,
+    TARN_REORDER_WINDOW2 = 8,
+    TARN_REORDER_WINDOW3 = 9,
+    TARN_REORDER_WINDOW4 = 10,
+    TARN_REORDER_WINDOW2_CONVERGE = 11,
+    TARN_REORDER_WINDOW3_CONVERGE = 12,
+    TARN_REORDER_WINDOW4_CONVERGE = 13,
+    TARN_REORDER_GROUP_SIFT = 14,
+    TARN_REORDER_GROUP_SIFT_CONVERGE = 15,
+    TARN_REORDER_ANNEALING = 16,
+    TARN_REORDER_GENETIC = 17,
+    TARN_REORDER_LINEAR = 18,
+    TARN_REORDER_LINEAR_CONVERGE = 19,
+    TARN_REORDER_LAZY_SIFT = 20,
+    TARN_REORDER_EXACT = 21,
+};
+
+// One recorded swap or group move. Records live in node slots taken from the node allocator and
+// go back to the free list as free nodes when their list is dropped.
+struct alignas(32) DdMove {
+    DdMove *next;   // older move
+    uint32_t x;     // upper level of the swap, or last boundary of a group move
+    uint32_t y;
+    uint32_t flags;
+    uint32_t size;  // live size after the move
+};
+static_assert(sizeof(DdMove) == sizeof(DdNode), "a move record fills one node slot");
+
+// The live size of the diagram while reordering.
+inline int tarnLiveSize(const DdManager *dd) {
+    return static_cast<int>(dd->keys) - dd->isolatedCount;
+}
+
+// swap and interaction matrix (tarnSwap.cpp)
+int tarnSwapInPlace(DdManager *dd, int x, int y);
+int tarnBuildInteraction(DdManager *dd);
+void tarnFreeInteraction(DdManager *dd);
+int tarnVarsInteract(DdManager *dd, int i, int j);
+int tarnPrepareReordering(DdManager *dd);
+// A move record {x, y, 0, size} pushed on *moves; 0 when no node slot can be had.
+int tarnRecordMove(DdManager *dd, DdMove **moves, int x, int y, int size);
+// Returns every record of the list to the free list.
+void tarnFreeMoves(DdManager *dd, DdMove *moves);
+// Key count of a level less one when its variable's projection is held by the manager only.
+inline int tarnLevelTerm(const DdManager *dd, int level) {
+    return static_cast<int>(dd->subtables[level].keys) -
+           (dd->vars[dd->invperm[level]]->ref == 1 ? 1 : 0);
+}
+
+// driver (tarnReorder.cpp)
+int tarnReorderByTree(DdManager *dd, int method);
+int tarnReorderGroupRange(DdManager *dd, MtrNode *group, int method);
+void tarnLinkGroup(DdManager *dd, MtrNode *group, int low, int high);
+int tarnReportBefore(DdManager *dd, const char *kind, void *method);
+int tarnReportAfter(DdManager *dd, const char *kind, void *start);
+// True (after switching automatic reordering off) when the time limit is exceeded or the
+// termination callback asks to stop: sifting then ends early with success.
+bool tarnReorderingMustStop(DdManager *dd);
+
+// methods (tarnSift.cpp, tarnWindow.cpp, tarnGroup.cpp)
+struct DdSortEntry {
+    int32_t index;
+    int32_t keys;
+};
+void tarnSortEntries(DdSortEntry *entries, int n);
+int tarnSiftRange(DdManager *dd, int low, int high);
+int tarnSiftVariable(DdManager *dd, int x, int low, int high);
+int tarnUndoToBest(DdManager *dd, int size, DdMove *moves);
+int tarnRandomExchanges(DdManager *dd, int low, int high, int method);
+DdMove *tarnExchangeLevels(DdManager *dd, int x, int y, bool *failed);
+int tarnWindowMethod(DdManager *dd, int low, int high, int method);
+int tarnWindowPass2(DdManager *dd, int low, int high);
+int tarnWindowPass3(DdManager *dd, int low, int high);
+int tarnBestOfThree(DdManager *dd, int x);
+int tarnWindowConvergePass2(DdManager *dd, int low, int high);
+int tarnWindowConvergePass3(DdManager *dd, int low, int high);
+using DD_CHKFP = int (*)(DdManager *, int, int);
+int tarnNeverAggregate(DdManager *dd, int x, int y);
+int tarnGroupSiftRange(DdManager *dd, int low, int high, DD_CHKFP check, int lazy);
 
 // per-call node map (tarnNodeMap.cpp)
 struct DdNodeMapItem {

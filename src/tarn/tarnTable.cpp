@@ -8,25 +8,6 @@
 
 namespace {
 
-// The place in a chain where (T, E) is or belongs. Chains are sorted by decreasing then-child and,
-// among equal then-children, by decreasing else-child; the sentinel (T = E = 0) ends every chain.
-inline DdNode **findInChain(DdNode **bucket, DdNode *T, DdNode *E) {
-    const auto t = reinterpret_cast<uintptr_t>(T);
-    const auto e = reinterpret_cast<uintptr_t>(E);
-    DdNode **previous = bucket;
-    DdNode *looking = *previous;
-    while (t < reinterpret_cast<uintptr_t>(looking->T)) {
-        previous = &looking->next;
-        looking = *previous;
-    }
-    while (t == reinterpret_cast<uintptr_t>(looking->T) &&
-           e < reinterpret_cast<uintptr_t>(looking->E)) {
-        previous = &looking->next;
-        looking = *previous;
-    }
-    return previous;
-}
-
 inline bool sameConstant(double a, double b, double epsilon) {
     uint64_t bitsA, bitsB;
     memcpy(&bitsA, &a, sizeof a);
@@ -94,6 +75,35 @@ void *cutNodeBlock(DdManager *dd) {
     return block;
 }
 
+// Runs the automatic reordering that the node count asked for. True when the node request must
+// return null: the reordering ran (reorderState 1, the operation restarts), failed (reorderState
+// 2), or the time limit or the termination callback stops the operation after it.
+bool autoReorderInterrupts(DdManager *dd) {
+    const int countBefore = dd->reorderCount;
+    const int reordered = Tarn_Reorder(dd, dd->autoReorderMethod, 10);
+    dd->reorderBudget--;
+    if (reordered == 0) {
+        dd->reorderState = 2;
+        return true;
+    }
+    // The driver found too few nodes to reorder: nothing moved, so the node is made at once
+    // rather than failing the operation without a reason.
+    if (dd->reorderCount == countBefore) return false;
+    if (dd->terminationCallback != nullptr && dd->terminationCallback(dd->terminationArg)) {
+        dd->errorCode = TARN_TERMINATED;
+        dd->reorderState = 0;
+        return true;
+    }
+    const uint32_t elapsed = util_cpu_time_ms() - dd->startTime;
+    if (elapsed > dd->timeLimit) {
+        dd->errorCode = TARN_TIME_OUT;
+        dd->reorderState = 0;
+        return true;
+    }
+    if (dd->timeLimit - elapsed < static_cast<uint32_t>(dd->reorderTime)) dd->autoReorder = 0;
+    return true;
+}
+
 }  // namespace
 
 bool tarnGiveUpChecksPass(DdManager *dd) {
@@ -121,15 +131,18 @@ DdNode *tarnUniqueInter(DdManager *dd, int index, DdNode *T, DdNode *E) {
 
     int level = dd->perm[index];
     DdSubtable *table = &dd->subtables[level];
-    DdNode **previous = findInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
+    DdNode **previous = tarnFindInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
     DdNode *looking = *previous;
     if (looking->T == T && looking->E == E) {
         if (looking->ref == 0) tarnReclaim(dd, looking);
         return looking;
     }
 
-    // Dynamic reordering is triggered at this point once the reordering driver exists; until
-    // then nothing in the package acts on autoReorder.
+    // dynamic reordering: the caller gets no node and restarts its operation on the new order
+    if (dd->autoReorder && dd->keys - (dd->deadCountMask & dd->dead) >= dd->reorderThreshold &&
+        dd->reorderBudget != 0 && autoReorderInterrupts(dd)) {
+        return nullptr;
+    }
 
     if (table->keys > table->keyLimit) {
         bool collect = dd->gcEnabled &&
@@ -142,7 +155,7 @@ DdNode *tarnUniqueInter(DdManager *dd, int index, DdNode *T, DdNode *E) {
         } else {
             tarnRehash(dd, level);
         }
-        previous = findInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
+        previous = tarnFindInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
     }
 
     int gcNumber = dd->gcCount;
@@ -152,7 +165,7 @@ DdNode *tarnUniqueInter(DdManager *dd, int index, DdNode *T, DdNode *E) {
     table->keys++;
     if (gcNumber != dd->gcCount) {
         // The allocator collected: the chain may have lost nodes around the remembered place.
-        previous = findInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
+        previous = tarnFindInChain(&table->buckets[tarnHashNode(T, E, table->shift)], T, E);
     }
 
     node->index = static_cast<uint32_t>(index);

@@ -1,0 +1,350 @@
+// The exchange of two adjacent levels in place, the interaction matrix that lets it skip variables
+// that never meet, the preparation of a reordering, and the move records of the methods.
+#include <algorithm>
+#include <new>
+
+#include "tarnInt.h"
+
+namespace {
+
+inline uint64_t *interactionWords(DdManager *dd) { return static_cast<uint64_t *>(dd->interaction); }
+
+// Bit of the unordered pair i < j among n variables.
+inline uint64_t pairBit(int n, int i, int j) {
+    return static_cast<uint64_t>(i) * static_cast<uint64_t>(2 * n - i - 3) / 2 +
+           static_cast<uint64_t>(j) - 1;
+}
+
+void setInteract(DdManager *dd, int i, int j) {
+    const uint64_t bit = pairBit(dd->size, i, j);
+    interactionWords(dd)[bit / 64] |= uint64_t{1} << (bit % 64);
+}
+
+inline bool thenMarked(const DdNode *f) { return (reinterpret_cast<uintptr_t>(f->T) & 1) != 0; }
+inline DdNode *thenOf(const DdNode *f) { return tarnRegular(f->T); }
+
+// Marks the variables in the support of f: every node reached gets a mark on its then-pointer (for
+// this root only) and a visit mark on its next field (for good).
+void markSupport(DdNode *f, char *support) {
+    if (tarnIsConstantRegular(f) || thenMarked(f)) return;
+    support[f->index] = 1;
+    DdNode *T = f->T;
+    DdNode *E = tarnRegular(f->E);
+    f->T = tarnWithBits(T, 1);
+    tarnMark(f);
+    markSupport(T, support);
+    markSupport(E, support);
+}
+
+void clearThenMarks(DdNode *f) {
+    if (tarnIsConstantRegular(f) || !thenMarked(f)) return;
+    f->T = thenOf(f);
+    clearThenMarks(f->T);
+    clearThenMarks(tarnRegular(f->E));
+}
+
+// Inserts f into its ordered chain of a subtable with the given buckets and shift.
+inline void insertOrdered(DdNode **buckets, int shift, DdNode *f) {
+    DdNode **previous = tarnFindInChain(&buckets[tarnHashNode(f->T, f->E, shift)], f->T, f->E);
+    f->next = *previous;
+    *previous = f;
+}
+
+// The node (index, T, E) of a subtable under construction, with one more reference: found, or made
+// with reference 1 (its children gain one each). Null when no node can be had.
+DdNode *findOrMake(DdManager *dd, DdNode **buckets, int shift, uint32_t index, DdNode *T,
+                   DdNode *E, unsigned *keys) {
+    DdNode **previous = tarnFindInChain(&buckets[tarnHashNode(T, E, shift)], T, E);
+    DdNode *looking = *previous;
+    if (looking->T == T && looking->E == E) {
+        looking->ref++;
+        return looking;
+    }
+    DdNode *node = tarnAllocNode(dd);
+    if (node == nullptr) return nullptr;
+    node->index = index;
+    node->ref = 1;
+    node->T = T;
+    node->E = E;
+    // the allocator does not touch the subtables, so the remembered place still holds
+    node->next = *previous;
+    *previous = node;
+    T->ref++;
+    tarnRegular(E)->ref++;
+    (*keys)++;
+    return node;
+}
+
+inline void returnToFreeList(DdManager *dd, DdNode *f) {
+    f->ref = 0;
+    f->next = dd->freeList;
+    dd->freeList = f;
+}
+
+}  // namespace
+
+int tarnVarsInteract(DdManager *dd, int i, int j) {
+    if (i > j) std::swap(i, j);
+    const uint64_t bit = pairBit(dd->size, i, j);
+    return static_cast<int>((interactionWords(dd)[bit / 64] >> (bit % 64)) & 1);
+}
+
+int tarnBuildInteraction(DdManager *dd) {
+    const int n = dd->size;
+    const size_t words = static_cast<size_t>(n) * static_cast<size_t>(n > 0 ? n - 1 : 0) / 128 + 1;
+    dd->interaction = util_calloc(words, sizeof(uint64_t));
+    if (dd->interaction == nullptr) {
+        dd->errorCode = TARN_OUT_OF_MEMORY;
+        return 0;
+    }
+    auto *support = static_cast<char *>(util_calloc(static_cast<size_t>(n) + 1, 1));
+    if (support == nullptr) {
+        tarnFreeInteraction(dd);
+        dd->errorCode = TARN_OUT_OF_MEMORY;
+        return 0;
+    }
+    DdNode *sentinel = tarnSentinel(dd);
+    for (int level = 0; level < n; level++) {
+        const DdSubtable &table = dd->subtables[level];
+        for (unsigned j = 0; j < table.slots; j++) {
+            for (DdNode *f = table.buckets[j]; f != sentinel; f = tarnRegular(f->next)) {
+                if (tarnIsMarked(f) || thenMarked(f)) continue;
+                markSupport(f, support);
+                clearThenMarks(f);
+                for (int a = 0; a < n; a++) {
+                    if (!support[a]) continue;
+                    support[a] = 0;
+                    for (int b = a + 1; b < n; b++) {
+                        if (support[b]) setInteract(dd, a, b);
+                    }
+                }
+            }
+        }
+    }
+    for (int level = 0; level < n; level++) {
+        const DdSubtable &table = dd->subtables[level];
+        for (unsigned j = 0; j < table.slots; j++) {
+            for (DdNode *f = table.buckets[j]; f != sentinel; f = f->next) tarnUnmark(f);
+        }
+    }
+    util_free(support);
+    return 1;
+}
+
+void tarnFreeInteraction(DdManager *dd) {
+    util_free(dd->interaction);
+    dd->interaction = nullptr;
+}
+
+int tarnPrepareReordering(DdManager *dd) {
+    tarnCacheFlush(dd);
+    tarnGarbageCollect(dd, 0);
+    // The swap takes every node in the table for a live one: a collection that did not happen (a
+    // hook refused it, or the time limit passed) leaves nothing to reorder safely.
+    if (dd->dead != 0) return 0;
+    dd->isolatedCount = 0;
+    for (int i = 0; i < dd->size; i++) {
+        if (dd->vars[i]->ref == 1) dd->isolatedCount++;
+    }
+    return tarnBuildInteraction(dd);
+}
+
+int tarnSwapInPlace(DdManager *dd, int x, int y) {
+    const int xi = dd->invperm[x];
+    const int yi = dd->invperm[y];
+    DdSubtable &xt = dd->subtables[x];
+    DdSubtable &yt = dd->subtables[y];
+    const unsigned xkeys = xt.keys;
+    const unsigned ykeys = yt.keys;
+    unsigned newxkeys = xkeys;
+    unsigned newykeys = ykeys;
+    DdNode *sentinel = tarnSentinel(dd);
+
+    dd->swapCount++;
+
+    if (tarnVarsInteract(dd, xi, yi)) {
+        const int isoDelta = -(dd->vars[xi]->ref == 1 ? 1 : 0) - (dd->vars[yi]->ref == 1 ? 1 : 0);
+        const auto uyi = static_cast<uint32_t>(yi);
+        const auto uxi = static_cast<uint32_t>(xi);
+
+        // split level x: nodes with a child at level y move, the others stay
+        const unsigned oldSlots = xt.slots;
+        const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
+        DdNode *moving = nullptr;
+        DdNode *staying = nullptr;
+        newxkeys = 0;
+        for (unsigned j = 0; j < oldSlots; j++) {
+            DdNode **previous = &xt.buckets[j];
+            DdNode *f = *previous;
+            while (f != sentinel) {
+                DdNode *next = f->next;
+                if (f->T->index == uyi || tarnRegular(f->E)->index == uyi) {
+                    *previous = next;
+                    f->index = uyi;
+                    f->next = moving;
+                    moving = f;
+                } else {
+                    newxkeys++;
+                    if (resize) {
+                        f->next = staying;
+                        staying = f;
+                    } else {
+                        previous = &f->next;
+                    }
+                }
+                f = next;
+            }
+        }
+        if (resize) {
+            unsigned slots = oldSlots;
+            int shift = xt.shift;
+            while (xkeys > 4 * slots) {
+                slots <<= 1;
+                shift--;
+            }
+            while (xkeys < slots && slots > dd->initialSlots) {
+                slots >>= 1;
+                shift++;
+            }
+            auto **buckets =
+                static_cast<DdNode **>(tarnGuardedMalloc(dd, sizeof(DdNode *) * slots));
+            if (buckets == nullptr) {
+                fprintf(dd->err, "Unable to resize subtable %d for lack of memory\n", x);
+            } else {
+                util_free(xt.buckets);
+                xt.buckets = buckets;
+                xt.slots = slots;
+                xt.shift = shift;
+                const int64_t added = static_cast<int64_t>(slots) - static_cast<int64_t>(oldSlots);
+                dd->slots = static_cast<unsigned>(static_cast<int64_t>(dd->slots) + added);
+                dd->deadThreshold = static_cast<unsigned>(dd->slots * dd->deadFraction);
+                const int64_t room =
+                    std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
+                dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
+                dd->memoryInUse =
+                    static_cast<uint64_t>(static_cast<int64_t>(dd->memoryInUse) + 8 * added);
+            }
+            std::fill(xt.buckets, xt.buckets + xt.slots, sentinel);
+            while (staying != nullptr) {
+                DdNode *next = staying->next;
+                insertOrdered(xt.buckets, xt.shift, staying);
+                staying = next;
+            }
+        }
+
+        // rebuild each moving node f = (xi, f1, f0) as (yi, (xi, f11, f01), (xi, f10, f00))
+        while (moving != nullptr) {
+            DdNode *f = moving;
+            moving = f->next;
+            DdNode *f1 = f->T;
+            DdNode *f0 = f->E;
+            DdNode *f11, *f10, *f01, *f00;
+            if (f1->index == uyi) {
+                f11 = f1->T;
+                f10 = f1->E;
+            } else {
+                f11 = f10 = f1;
+            }
+            DdNode *f0r = tarnRegular(f0);
+            if (f0r->index == uyi) {
+                const bool c = tarnIsComplement(f0);
+                f01 = tarnNotCond(f0r->T, c);
+                f00 = tarnNotCond(f0r->E, c);
+            } else {
+                f01 = f00 = f0;
+            }
+            f1->ref--;
+            f0r->ref--;
+
+            DdNode *newT;
+            if (f11 == f01) {
+                newT = f11;
+                newT->ref++;
+            } else {
+                newT = findOrMake(dd, xt.buckets, xt.shift, uxi, f11, f01, &newxkeys);
+            }
+            DdNode *newE = nullptr;
+            if (newT != nullptr) {
+                if (f10 == f00) {
+                    newE = f10;
+                    tarnRegular(newE)->ref++;
+                } else {
+                    const bool c = tarnIsComplement(f10);
+                    DdNode *n = findOrMake(dd, xt.buckets, xt.shift, uxi, tarnNotCond(f10, c),
+                                           tarnNotCond(f00, c), &newxkeys);
+                    newE = n == nullptr ? nullptr : tarnNotCond(n, c);
+                }
+            }
+            if (newT == nullptr || newE == nullptr) {
+                fprintf(dd->err, "Error: tarnSwapInPlace out of memory\n");
+                return 0;
+            }
+            f->T = newT;
+            f->E = newE;
+            insertOrdered(yt.buckets, yt.shift, f);
+            newykeys++;
+        }
+
+        // nodes of level y that lost their last reference go straight back to the free list
+        for (unsigned j = 0; j < yt.slots; j++) {
+            DdNode **previous = &yt.buckets[j];
+            DdNode *f = *previous;
+            while (f != sentinel) {
+                DdNode *next = f->next;
+                if (f->ref == 0) {
+                    f->T->ref--;
+                    tarnRegular(f->E)->ref--;
+                    *previous = next;
+                    returnToFreeList(dd, f);
+                    newykeys--;
+                } else {
+                    previous = &f->next;
+                }
+                f = next;
+            }
+        }
+
+        dd->isolatedCount += isoDelta + (dd->vars[xi]->ref == 1 ? 1 : 0) +
+                             (dd->vars[yi]->ref == 1 ? 1 : 0);
+    }
+
+    // exchange the two levels' records; the ring link stays with the level
+    std::swap(xt.buckets, yt.buckets);
+    std::swap(xt.slots, yt.slots);
+    std::swap(xt.shift, yt.shift);
+    xt.keys = newykeys;
+    yt.keys = newxkeys;
+    xt.keyLimit = 4 * xt.slots;
+    yt.keyLimit = 4 * yt.slots;
+    std::swap(xt.bound, yt.bound);
+    std::swap(xt.varKind, yt.varKind);
+    std::swap(xt.pairIndex, yt.pairIndex);
+    std::swap(xt.handled, yt.handled);
+    std::swap(xt.groupState, yt.groupState);
+    dd->perm[xi] = y;
+    dd->perm[yi] = x;
+    dd->invperm[x] = yi;
+    dd->invperm[y] = xi;
+    dd->keys = dd->keys + newxkeys + newykeys - xkeys - ykeys;
+    return tarnLiveSize(dd);
+}
+
+// ---- move records ------------------------------------------------------------------------------
+
+int tarnRecordMove(DdManager *dd, DdMove **moves, int x, int y, int size) {
+    DdNode *slot = tarnAllocNode(dd);
+    if (slot == nullptr) return 0;
+    auto *move = new (slot) DdMove{*moves, static_cast<uint32_t>(x), static_cast<uint32_t>(y), 0,
+                                   static_cast<uint32_t>(size)};
+    *moves = move;
+    return 1;
+}
+
+void tarnFreeMoves(DdManager *dd, DdMove *moves) {
+    while (moves != nullptr) {
+        DdMove *next = moves->next;
+        auto *slot = new (static_cast<void *>(moves)) DdNode;
+        returnToFreeList(dd, slot);
+        moves = next;
+    }
+}
