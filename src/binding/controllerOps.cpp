@@ -1,10 +1,23 @@
-// Controllers and weighted relations from Java: negCycleCheck0.
+// Controllers and weighted relations from Java: determinizeController0 and negCycleCheck0.
 #include <cstdio>
 
 #include "binding/binding.h"
 #include "binding/pairing.h"
 
 using namespace tarnjni;
+
+// f with exactly one allowed assignment of the cube's variables kept for every input that f
+// allows; the cube's variables are left at the bottom of the order.
+extern "C" JNIEXPORT jlong JNICALL Java_ordo_TARNFactory_determinizeController0(JNIEnv *env,
+                                                                                jclass, jlong f,
+                                                                                jlong cube,
+                                                                                jboolean isAdd) {
+    return node_call(env, {f, cube}, [&](DdManager *dd) -> DdNode * {
+        if (!is_true(isAdd)) return Tarn_BddDeterminize(dd, node(f), node(cube));
+        if (!check_add_operands(env, {node(f), node(cube)})) return nullptr;
+        return Tarn_AddDeterminize(dd, node(f), node(cube));
+    });
+}
 
 // Whether the weighted transition ADD lets state values decrease without end. The pairing record
 // gives every primed variable its unprimed partner; it is grown to one entry per variable before

@@ -85,7 +85,75 @@ DdNode *chooseBelow(DdManager *dd, DdNode *f, DdNode *t, DdNode *e) {
     return c;
 }
 
+// The order with the cube's variables (mask 1) below all others, each part in increasing index
+// order. Null without memory.
+int *outputsLastOrder(DdManager *dd, const int *mask) {
+    const int size = dd->size;
+    int *order = static_cast<int *>(tarnGuardedMalloc(dd, sizeof(int) * (size > 0 ? size : 1)));
+    if (order == nullptr) {
+        dd->errorCode = TARN_OUT_OF_MEMORY;
+        return nullptr;
+    }
+    int level = 0;
+    for (int j = 0; j < size; j++) {
+        if (mask[j] != 1) order[level++] = j;
+    }
+    for (int j = 0; j < size; j++) {
+        if (mask[j] == 1) order[level++] = j;
+    }
+    return order;
+}
+
+// The public operation around a step: refuse what is not a cube, move the cube's variables to the
+// bottom (again after every reordering that interrupted the step), run the step, and give the
+// automatic reordering method one run on the result.
+template <class Step>
+DdNode *determinize(DdManager *dd, DdNode *f, DdNode *cube, bool isCube, Step &&step) {
+    if (!isCube) {
+        fprintf(dd->err, "Error:  Can only abstract cubes");
+        dd->errorCode = TARN_INVALID_ARGUMENT;
+        return nullptr;
+    }
+    // no output to choose: f as it is, and the order as it is
+    if (cube == dd->one) return f;
+
+    int *mask = Tarn_SupportMask(dd, cube);
+    if (mask == nullptr) return nullptr;
+    int *order = outputsLastOrder(dd, mask);
+    if (order == nullptr) {
+        util_free(mask);
+        return nullptr;
+    }
+    DdNode *r;
+    do {
+        // a group that the order would split keeps the order as it is
+        Tarn_SetOrder(dd, order);
+        dd->reorderState = 0;
+        r = step();
+    } while (dd->reorderState == 1);
+    if (r != nullptr) {
+        tarnRef(r);
+        Tarn_Reorder(dd, TARN_REORDER_SAME, 10);
+        tarnDecRef(r);
+    }
+    util_free(mask);
+    util_free(order);
+    return r;
+}
+
 }  // namespace
+
+// ---- public operations -------------------------------------------------------------------------
+
+DdNode *Tarn_BddDeterminize(DdManager *dd, DdNode *f, DdNode *cube) {
+    return determinize(dd, f, cube, tarnIsPositiveCube(dd, cube) != 0,
+                       [&] { return tarnBddDeterminizeRecur(dd, f, cube); });
+}
+
+DdNode *Tarn_AddDeterminize(DdManager *dd, DdNode *f, DdNode *cube) {
+    return determinize(dd, f, cube, tarnAddCheckCube(dd, cube) != 0,
+                       [&] { return tarnAddDeterminizeRecur(dd, f, cube); });
+}
 
 // ---- recursive steps ---------------------------------------------------------------------------
 
