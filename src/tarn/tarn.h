@@ -383,7 +383,9 @@ int Tarn_PrintGroupedOrder(DdManager *dd, const char *kind, void *extra);
 // variables at which f is not zero, zero elsewhere. f is a BDD with a positive BDD cube, or a 0/1
 // ADD with an ADD cube; anything but a cube prints "Error:  Can only abstract cubes" to the error
 // stream and gives null with errorCode TARN_INVALID_ARGUMENT. The cube's variables are moved below
-// all others (the order is left that way) and the automatic method, if any, runs once afterwards.
+// all others and the order is left that way; then the manager's automatic reordering method, unless
+// it is TARN_REORDER_NONE, runs once more (also while automatic reordering is off). With the cube
+// one, f comes back and the order is not touched.
 DdNode *Tarn_BddDeterminize(DdManager *dd, DdNode *f, DdNode *cube);
 DdNode *Tarn_AddDeterminize(DdManager *dd, DdNode *f, DdNode *cube);
 

@@ -11,8 +11,8 @@
 
 namespace {
 
-// The two kinds of diagrams differ in their constants, their projection functions, their
-// if-then-else and how they join a variable with the remaining choice.
+// The two kinds of diagrams differ in their zero, their projection functions, their if-then-else
+// and their release.
 struct BddKind {
     static constexpr TarnCacheTag tag = TARN_OP_BDD_DETERMINIZE;
     static DdNode *zero(DdManager *dd) { return tarnNot(dd->one); }
