@@ -4,6 +4,9 @@
 #include <bdd.h>
 #include <stdlib.h>
 
+// The peer reorders blocks only: every variable gets a block of its own once per start.
+static int blocksMade = 0;
+
 // Collections are the peer's business; its default handler prints a line for each one.
 static void quiet_gbc(int pre, bddGbcStat *stat) {
     (void)pre;
@@ -18,7 +21,10 @@ int bb_init(int nodes, int cache, int numVars) {
     return 0;
 }
 
-void bb_done(void) { bdd_done(); }
+void bb_done(void) {
+    bdd_done();
+    blocksMade = 0;
+}
 
 static int keep(BDD r) { return bdd_addref(r); }
 
@@ -58,3 +64,27 @@ int bb_level(int f) {
 int bb_low(int f) { return bdd_low(f); }
 int bb_high(int f) { return bdd_high(f); }
 int bb_is_true(int f) { return f == bdd_true(); }
+
+static void makeBlocks(void) {
+    if (!blocksMade) {
+        bdd_varblockall();
+        blocksMade = 1;
+    }
+}
+
+void bb_setorder(const int *order) {
+    int n = bdd_varnum();
+    int *copy = malloc(sizeof(int) * (size_t)(n > 0 ? n : 1));
+    for (int i = 0; i < n; i++) copy[i] = order[i];
+    bdd_setvarorder(copy);
+    free(copy);
+}
+void bb_sift(void) {
+    makeBlocks();
+    bdd_reorder(BDD_REORDER_SIFT);
+}
+void bb_autosift(int on) {
+    makeBlocks();
+    bdd_autoreorder(on ? BDD_REORDER_SIFT : BDD_REORDER_NONE);
+}
+int bb_nodecount(int f) { return bdd_nodecount(f); }

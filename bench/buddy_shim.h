@@ -42,6 +42,13 @@ int bb_low(int f);
 int bb_high(int f);
 int bb_is_true(int f);
 
+// Reordering: the variable order (order[level] = variable), sifting now, automatic sifting on or
+// off, and the internal nodes of f.
+void bb_setorder(const int *order);
+void bb_sift(void);
+void bb_autosift(int on);
+int bb_nodecount(int f);
+
 #ifdef __cplusplus
 }
 #endif

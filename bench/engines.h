@@ -131,8 +131,12 @@ public:
     Node rename(Node f, Renaming &r) { return keep(Tarn_BddPermute(dd_, f, r.permutation.data())); }
 
     // Satisfying assignments over all variables, or over those whose entry of byIndex is set.
-    long double countAll(Node f) { return Tarn_CountMinterms(dd_, f, numVars_); }
+    long double countAll(Node f) {
+        noteCounted(f);
+        return Tarn_CountMinterms(dd_, f, numVars_);
+    }
     long double countOver(Node f, const std::vector<bool> &byIndex) {
+        noteCounted(f);
         std::vector<bool> byLevel(static_cast<size_t>(numVars_));
         for (int i = 0; i < numVars_; i++) {
             byLevel[static_cast<size_t>(Tarn_ReadPerm(dd_, i))] = byIndex[static_cast<size_t>(i)];
@@ -150,9 +154,33 @@ public:
         return countAssignments(f, byLevel, level, children, truth);
     }
 
+    // Reordering: order[level] = variable; sifting now; automatic sifting on or off; the internal
+    // nodes of f (tarn shares a node and its complement, the peer does not).
+    void setOrder(const std::vector<int> &order) {
+        if (!Tarn_SetOrder(dd_, order.data())) fail("tarn: cannot set the order");
+    }
+    void sift() {
+        if (!Tarn_Reorder(dd_, TARN_REORDER_SIFT, 0)) fail("tarn: sifting failed");
+    }
+    void autoSift(bool on) {
+        if (on) {
+            Tarn_EnableAutoReorder(dd_, TARN_REORDER_SIFT);
+        } else {
+            Tarn_DisableAutoReorder(dd_);
+        }
+    }
+    long nodeCount(Node f) { return Tarn_DagSize(f) - 1; }
+    // When asked, the internal nodes of the last diagram counted (a workload's final result).
+    bool noteCountedNodes = false;
+    long countedNodes = -1;
+
 private:
     DdManager *dd_;
     int numVars_;
+
+    void noteCounted(Node f) {
+        if (noteCountedNodes) countedNodes = nodeCount(f);
+    }
 
     Node keep(Node r) {
         if (r == nullptr) {
@@ -208,12 +236,28 @@ public:
     void dropRenaming(Renaming &r) { bb_freepair(r.pair); }
     Node rename(Node f, Renaming &r) { return bb_replace(f, r.pair); }
 
-    long double countAll(Node f) { return bb_satcount(f); }
+    long double countAll(Node f) {
+        noteCounted(f);
+        return bb_satcount(f);
+    }
     // The peer's own set count works in doubles over all variables first and overflows beyond
     // about 1000 variables; the walk of the tarn side serves both.
     long double countOver(Node f, const std::vector<bool> &byIndex) {
+        noteCounted(f);
         auto children = [](Node g) { return std::array<Node, 2>{bb_high(g), bb_low(g)}; };
         return countAssignments(f, byIndex, bb_level, children, bb_is_true);
+    }
+
+    void setOrder(const std::vector<int> &order) { bb_setorder(order.data()); }
+    void sift() { bb_sift(); }
+    void autoSift(bool on) { bb_autosift(on ? 1 : 0); }
+    long nodeCount(Node f) { return bb_nodecount(f); }
+    bool noteCountedNodes = false;
+    long countedNodes = -1;
+
+private:
+    void noteCounted(Node f) {
+        if (noteCountedNodes) countedNodes = nodeCount(f);
     }
 };
 #endif

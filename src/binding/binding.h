@@ -123,22 +123,25 @@ bool check_operands(JNIEnv *env, Handles operands);
 bool check_add_operands(JNIEnv *env, std::initializer_list<DdNode *> operands);
 
 // Runs op(manager) under the library lock and returns its result. A missing manager or an invalid
-// operand handle raises the Java exception and returns `fallback` without running op.
+// operand handle raises the Java exception and returns `fallback` without running op. The
+// manager's error code is cleared first, so a failure reported by this call names its own reason,
+// never that of an earlier call.
 template <class R, class Op>
 R locked_call(JNIEnv *env, Handles operands, R fallback, Op &&op) {
     LibraryGuard guard(library_lock());
     DdManager *dd = g_state.manager;
     if (!check_manager(env, dd) || !check_operands(env, operands)) return fallback;
+    Tarn_ClearErrorCode(dd);
     return op(dd);
 }
 
 // The same frame for an operation without a result.
 template <class Op>
 void locked_call(JNIEnv *env, Handles operands, Op &&op) {
-    LibraryGuard guard(library_lock());
-    DdManager *dd = g_state.manager;
-    if (!check_manager(env, dd) || !check_operands(env, operands)) return;
-    op(dd);
+    locked_call(env, operands, 0, [&](DdManager *dd) {
+        op(dd);
+        return 0;
+    });
 }
 
 struct NoRelease {

@@ -87,6 +87,8 @@ unsigned Tarn_ReadCacheSlots(DdManager *dd);
 long Tarn_ReadReorderingTime(DdManager *dd);
 int Tarn_ReadAutoReorder(DdManager *dd, int *method);
 int Tarn_ReadErrorCode(DdManager *dd);
+// Sets the error code back to TARN_NO_ERROR.
+void Tarn_ClearErrorCode(DdManager *dd);
 FILE *Tarn_ReadStdout(DdManager *dd);
 FILE *Tarn_ReadStderr(DdManager *dd);
 
@@ -359,6 +361,33 @@ int Tarn_SupportClassify(DdManager *dd, DdNode *f, DdNode *c, DdNode **common, D
 // stay valid. Variable groups (Tarn_MakeTreeNode) move as blocks; a fixed group keeps its inside
 // order.
 struct MtrNode;
+// Reordering method codes. Codes 1, 2, 4, 5, 8, 9, 11, 12 and 14 are built; Tarn_Reorder
+// refuses the others as unknown (result 0).
+enum TarnReorderingType {
+    TARN_REORDER_SAME = 0,
+    TARN_REORDER_NONE = 1,
+    TARN_REORDER_RANDOM = 2,
+    TARN_REORDER_RANDOM_PIVOT = 3,
+    TARN_REORDER_SIFT = 4,
+    TARN_REORDER_SIFT_CONVERGE = 5,
+    TARN_REORDER_SYMM_SIFT = 6,
+    TARN_REORDER_SYMM_SIFT_CONVERGE = 7,
+    TARN_REORDER_WINDOW2 = 8,
+    TARN_REORDER_WINDOW3 = 9,
+    TARN_REORDER_WINDOW4 = 10,
+    TARN_REORDER_WINDOW2_CONVERGE = 11,
+    TARN_REORDER_WINDOW3_CONVERGE = 12,
+    TARN_REORDER_WINDOW4_CONVERGE = 13,
+    TARN_REORDER_GROUP_SIFT = 14,
+    TARN_REORDER_GROUP_SIFT_CONVERGE = 15,
+    TARN_REORDER_ANNEALING = 16,
+    TARN_REORDER_GENETIC = 17,
+    TARN_REORDER_LINEAR = 18,
+    TARN_REORDER_LINEAR_CONVERGE = 19,
+    TARN_REORDER_LAZY_SIFT = 20,
+    TARN_REORDER_EXACT = 21,
+};
+
 // Reorders with a method code (0: the automatic method) when at least minSize nodes are live;
 // 1 on success or when there is nothing to do, 0 on failure.
 int Tarn_Reorder(DdManager *dd, int method, int minSize);

@@ -1,4 +1,6 @@
 // Readers and setters of manager fields, and the hook lists.
+#include <algorithm>
+
 #include "tarnInt.h"
 
 int Tarn_ReadSize(DdManager *dd) { return dd->size; }
@@ -23,6 +25,7 @@ double Tarn_ReadEpsilon(DdManager *dd) { return dd->epsilon; }
 unsigned Tarn_ReadCacheSlots(DdManager *dd) { return dd->cacheSlots; }
 long Tarn_ReadReorderingTime(DdManager *dd) { return dd->reorderTime; }
 int Tarn_ReadErrorCode(DdManager *dd) { return dd->errorCode; }
+void Tarn_ClearErrorCode(DdManager *dd) { dd->errorCode = TARN_NO_ERROR; }
 FILE *Tarn_ReadStdout(DdManager *dd) { return dd->out; }
 FILE *Tarn_ReadStderr(DdManager *dd) { return dd->err; }
 
@@ -54,8 +57,13 @@ void Tarn_SetFastGrowthLimit(DdManager *dd, unsigned n) {
     dd->fastGrowthLimit = n != 0 ? n : memoryShare(160);
 }
 
+// The room for growth follows the new limit at once, not only at the next growth of the unique
+// table.
 void Tarn_SetCacheHardLimit(DdManager *dd, unsigned n) {
     dd->cacheHardLimit = n != 0 ? n : memoryShare(96);
+    const int64_t room =
+        std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
+    dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
 }
 
 void Tarn_SetCacheHitThreshold(DdManager *dd, unsigned percent) {

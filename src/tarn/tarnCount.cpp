@@ -17,19 +17,24 @@ constexpr int kMintermScale = 1021;
 constexpr double kScaledOverflow = 8.0;
 constexpr double kCountTooLarge = 1e302;
 
-// The minterm count memoizes intermediate counts as constant nodes. The constants table turns
-// values from TARN_INFINITY_THRESHOLD up into plus infinity, so such counts are stored scaled
-// down by 2^-600 and negated (no count is negative), which brings them back exactly.
-constexpr int kStoredCountShift = 600;
-
-inline double storedCount(double count) {
-    return count < TARN_INFINITY_THRESHOLD ? count : -std::ldexp(count, -kStoredCountShift);
+// The minterm count memoizes its intermediate counts in a private table of doubles (the bits of
+// each double stored as the entry's value) that dies with the call. Kept as constant nodes, the
+// scaled counts (near 2^-1021 for small diagrams) would stay in the constants table afterwards
+// and a later lookup of a value within the merging tolerance of one of them, 0 included, would
+// return the count's node instead.
+inline st_value countBits(double count) {
+    st_value bits;
+    static_assert(sizeof bits == sizeof count, "a count fits an entry's value");
+    memcpy(&bits, &count, sizeof bits);
+    return bits;
 }
-inline double countOfStored(double stored) {
-    return stored < 0.0 ? std::ldexp(-stored, kStoredCountShift) : stored;
+inline double countOfBits(st_value bits) {
+    double count;
+    memcpy(&count, &bits, sizeof count);
+    return count;
 }
 
-double mintermsRecur(DdManager *dd, DdNodeMap *map, DdNode *f, double max);
+double mintermsRecur(DdManager *dd, st_table *table, DdNode *f, double max);
 double pathsRecur(st_table *table, DdNode *f);
 int dagSizeRecur(DdNode *n);
 int leavesRecur(DdNode *n);
@@ -46,15 +51,13 @@ st_retval freeCount(st_key, st_value value, void *) {
 double Tarn_CountMinterms(DdManager *dd, DdNode *f, int nvars) {
     const double max = std::pow(2.0, static_cast<double>(nvars) - kMintermScale);
     if (max >= kCountTooLarge) return -1.0;
-    DdNodeMap *map = tarnNodeMapCreate(dd, 1, 2);
-    if (map == nullptr) return -1.0;
-
-    // Counts are constants of the table: with a tolerance they could merge with a nearby count.
-    const double epsilon = dd->epsilon;
-    dd->epsilon = 0.0;
-    const double res = mintermsRecur(dd, map, f, max);
-    tarnNodeMapDestroy(map);
-    dd->epsilon = epsilon;
+    st_table *table = st_init_table(st_compare_addresses, st_hash_address);
+    if (table == nullptr) {
+        dd->errorCode = TARN_OUT_OF_MEMORY;
+        return -1.0;
+    }
+    const double res = mintermsRecur(dd, table, f, max);
+    st_release_table(table);
 
     if (res == -1.0) return -1.0;
     if (res >= kScaledOverflow) return kCountTooLarge;
@@ -98,43 +101,30 @@ void tarnClearMarks(DdNode *f) {
 
 namespace {
 
-double mintermsRecur(DdManager *dd, DdNodeMap *map, DdNode *f, double max) {
+double mintermsRecur(DdManager *dd, st_table *table, DdNode *f, double max) {
     // terminal cases
     DdNode *F = tarnRegular(f);
     if (tarnIsConstantRegular(F)) {
         return f == dd->background || f == tarnNot(dd->one) ? 0.0 : max;
     }
 
-    // node map: keyed by the handle, complement mark included
-    if (F->ref != 1) {
-        DdNode *c = tarnNodeMapLookup(map, f);
-        if (c != nullptr) {
-            const double count = countOfStored(c->value);
-            if (c->ref == 0) {
-                // the map dropped its last reference: the constant is dead like any released node
-                dd->dead++;
-                dd->constants.dead++;
-            }
-            return count;
-        }
-    }
+    // memo: keyed by the handle, complement mark included; a node with a single reference is
+    // reached only once and is not remembered
+    const bool shared = F->ref != 1;
+    st_value stored;
+    if (shared && st_lookup(table, reinterpret_cast<st_key>(f), &stored)) return countOfBits(stored);
 
     // recurse (then-side, else-side)
-    const double t = mintermsRecur(dd, map, tarnThenOf(f), max);
+    const double t = mintermsRecur(dd, table, tarnThenOf(f), max);
     if (t == -1.0) return -1.0;
-    const double e = mintermsRecur(dd, map, tarnElseOf(f), max);
+    const double e = mintermsRecur(dd, table, tarnElseOf(f), max);
     if (e == -1.0) return -1.0;
     const double res = e * 0.5 + t * 0.5;
 
-    // store in the node map
-    if (F->ref != 1) {
-        DdNode *c = tarnUniqueConst(dd, storedCount(res));
-        if (c == nullptr) return -1.0;
-        if (!tarnNodeMapInsert(map, f, c, static_cast<int64_t>(F->ref) - 1)) {
-            tarnRef(c);
-            Tarn_RecursiveDeref(dd, c);
-            return -1.0;
-        }
+    // store in the memo
+    if (shared && st_add_entry(table, reinterpret_cast<st_key>(f), countBits(res)) == ST_NO_MEMORY) {
+        dd->errorCode = TARN_OUT_OF_MEMORY;
+        return -1.0;
     }
     return res;
 }

@@ -340,33 +340,6 @@ void tarnFreeNodeBlocks(DdManager *dd);
 
 // ---- reordering ------------------------------------------------------------------------------
 
-// Method codes. Only the ones with a behaviour of their own here are built; the others are
-// refused as unknown.
-enum TarnReorderingType {
-    TARN_REORDER_SAME = 0,
-    TARN_REORDER_NONE = 1,
-    TARN_REORDER_RANDOM = 2,
-    TARN_REORDER_RANDOM_PIVOT = 3,
-    TARN_REORDER_SIFT = 4,
-    TARN_REORDER_SIFT_CONVERGE = 5,
-    TARN_REORDER_SYMM_SIFT = 6,
-    TARN_REORDER_SYMM_SIFT_CONVERGE = 7,
-    TARN_REORDER_WINDOW2 = 8,
-    TARN_REORDER_WINDOW3 = 9,
-    TARN_REORDER_WINDOW4 = 10,
-    TARN_REORDER_WINDOW2_CONVERGE = 11,
-    TARN_REORDER_WINDOW3_CONVERGE = 12,
-    TARN_REORDER_WINDOW4_CONVERGE = 13,
-    TARN_REORDER_GROUP_SIFT = 14,
-    TARN_REORDER_GROUP_SIFT_CONVERGE = 15,
-    TARN_REORDER_ANNEALING = 16,
-    TARN_REORDER_GENETIC = 17,
-    TARN_REORDER_LINEAR = 18,
-    TARN_REORDER_LINEAR_CONVERGE = 19,
-    TARN_REORDER_LAZY_SIFT = 20,
-    TARN_REORDER_EXACT = 21,
-};
-
 // One recorded swap or group move. Records live in node slots taken from the node allocator and
 // go back to the free list as free nodes when their list is dropped.
 struct alignas(32) DdMove {

@@ -62,7 +62,8 @@ int reorderGroupWithChildren(DdManager *dd, MtrNode *g) {
 int reorderSiblings(DdManager *dd, MtrNode *first, int method) {
     for (MtrNode *g = first; g != nullptr; g = g->younger) {
         if (g->child != nullptr) {
-            if (!reorderSiblings(dd, g->child, method)) return 0;
+            // the inside of a fixed group keeps its order, its subgroups' insides included
+            if (!(g->flags & MTR_FIXED) && !reorderSiblings(dd, g->child, method)) return 0;
             if (!reorderGroupWithChildren(dd, g)) return 0;
         } else if (g->size > 1) {
             if (!tarnReorderGroupRange(dd, g, method)) return 0;
@@ -132,6 +133,30 @@ bool groupsKeptTogether(DdManager *dd, MtrNode *first, const std::vector<int> &p
         }
     }
     return true;
+}
+
+// One method over the levels [low, high] of a group (at least two).
+int runMethod(DdManager *dd, int low, int high, int method) {
+    switch (method) {
+        case TARN_REORDER_RANDOM: return tarnRandomExchanges(dd, low, high, method);
+        case TARN_REORDER_SIFT: return tarnSiftRange(dd, low, high);
+        case TARN_REORDER_SIFT_CONVERGE: {
+            int result, before;
+            do {
+                before = tarnLiveSize(dd);
+                result = tarnSiftRange(dd, low, high);
+            } while (result != 0 && tarnLiveSize(dd) < before);
+            return result;
+        }
+        case TARN_REORDER_GROUP_SIFT:
+            if (dd->groupCheck == 0 || dd->groupCheck == 5 || dd->groupCheck == 7) {
+                // the aggregation checks are not built: no group is ever formed
+                return tarnGroupSiftRange(dd, low, high, tarnNeverAggregate, 0);
+            }
+            fprintf(dd->err, "Unknown group ckecking method\n");
+            return 0;
+        default: return tarnWindowMethod(dd, low, high, method);
+    }
 }
 
 }  // namespace
@@ -222,33 +247,19 @@ int tarnReorderGroupRange(DdManager *dd, MtrNode *group, int method) {
     int result = 1;
     if (!(group->flags & MTR_FIXED)) {
         switch (method) {
-            case TARN_REORDER_RANDOM: result = tarnRandomExchanges(dd, low, high, method); break;
-            case TARN_REORDER_SIFT: result = tarnSiftRange(dd, low, high); break;
-            case TARN_REORDER_SIFT_CONVERGE: {
-                int before;
-                do {
-                    before = tarnLiveSize(dd);
-                    result = tarnSiftRange(dd, low, high);
-                } while (result != 0 && tarnLiveSize(dd) < before);
-                break;
-            }
+            case TARN_REORDER_RANDOM:
+            case TARN_REORDER_SIFT:
+            case TARN_REORDER_SIFT_CONVERGE:
             case TARN_REORDER_WINDOW2:
             case TARN_REORDER_WINDOW3:
             case TARN_REORDER_WINDOW2_CONVERGE:
             case TARN_REORDER_WINDOW3_CONVERGE:
-                result = tarnWindowMethod(dd, low, high, method);
-                break;
-            case TARN_REORDER_GROUP_SIFT:
-                if (dd->groupCheck == 0 || dd->groupCheck == 5 || dd->groupCheck == 7) {
-                    // the aggregation checks are not built: no group is ever formed
-                    result = tarnGroupSiftRange(dd, low, high, tarnNeverAggregate, 0);
-                } else {
-                    fprintf(dd->err, "Unknown group ckecking method\n");
-                    result = 0;
-                }
-                break;
+            case TARN_REORDER_GROUP_SIFT: break;
             default: return 0;
         }
+        // A single level (a group clipped at the last variable) has nothing to reorder; the
+        // windows would refuse it and fail the whole reordering.
+        if (low < high) result = runMethod(dd, low, high, method);
     }
     tarnLinkGroup(dd, group, low, high);
     return result;

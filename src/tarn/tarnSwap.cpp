@@ -2,6 +2,7 @@
 // that never meet, the preparation of a reordering, and the move records of the methods.
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "tarnInt.h"
 
@@ -75,10 +76,51 @@ DdNode *findOrMake(DdManager *dd, DdNode **buckets, int shift, uint32_t index, D
     return node;
 }
 
+// The manager's totals after a level's bucket count changed by `added`.
+void noteSlotChange(DdManager *dd, int64_t added) {
+    dd->slots = static_cast<unsigned>(static_cast<int64_t>(dd->slots) + added);
+    dd->deadThreshold = static_cast<unsigned>(dd->slots * dd->deadFraction);
+    const int64_t room = std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
+    dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
+    dd->memoryInUse = static_cast<uint64_t>(static_cast<int64_t>(dd->memoryInUse) + 8 * added);
+}
+
 inline void returnToFreeList(DdManager *dd, DdNode *f) {
     f->ref = 0;
     f->next = dd->freeList;
     dd->freeList = f;
+}
+
+// Doubles the buckets of the lower level of a swap until keys fit four to a bucket; the nodes are
+// moved in chain order, so every new chain stays ordered. Without memory the old buckets stay.
+void growLowerLevel(DdManager *dd, DdSubtable &table, int level, unsigned keys) {
+    unsigned slots = table.slots;
+    int shift = table.shift;
+    while (keys > 4 * slots && shift > 1) {
+        slots <<= 1;
+        shift--;
+    }
+    auto **buckets = static_cast<DdNode **>(tarnGuardedMalloc(dd, sizeof(DdNode *) * slots));
+    if (buckets == nullptr) {
+        fprintf(dd->err, "Unable to resize subtable %d for lack of memory\n", level);
+        return;
+    }
+    DdNode *sentinel = tarnSentinel(dd);
+    std::fill(buckets, buckets + slots, sentinel);
+    for (unsigned j = 0; j < table.slots; j++) {
+        DdNode *f = table.buckets[j];
+        while (f != sentinel) {
+            DdNode *next = f->next;
+            insertOrdered(buckets, shift, f);
+            f = next;
+        }
+    }
+    util_free(table.buckets);
+    const int64_t added = static_cast<int64_t>(slots) - static_cast<int64_t>(table.slots);
+    table.buckets = buckets;
+    table.slots = slots;
+    table.shift = shift;
+    noteSlotChange(dd, added);
 }
 
 }  // namespace
@@ -171,6 +213,9 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         const unsigned oldSlots = xt.slots;
         const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
         DdNode *moving = nullptr;
+        unsigned movedKeys = 0;
+        static thread_local std::vector<DdNode *> orphans;
+        orphans.clear();
         DdNode *staying = nullptr;
         newxkeys = 0;
         for (unsigned j = 0; j < oldSlots; j++) {
@@ -183,6 +228,7 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
                     f->index = uyi;
                     f->next = moving;
                     moving = f;
+                    movedKeys++;
                 } else {
                     newxkeys++;
                     if (resize) {
@@ -215,14 +261,7 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
                 xt.buckets = buckets;
                 xt.slots = slots;
                 xt.shift = shift;
-                const int64_t added = static_cast<int64_t>(slots) - static_cast<int64_t>(oldSlots);
-                dd->slots = static_cast<unsigned>(static_cast<int64_t>(dd->slots) + added);
-                dd->deadThreshold = static_cast<unsigned>(dd->slots * dd->deadFraction);
-                const int64_t room =
-                    std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
-                dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
-                dd->memoryInUse =
-                    static_cast<uint64_t>(static_cast<int64_t>(dd->memoryInUse) + 8 * added);
+                noteSlotChange(dd, static_cast<int64_t>(slots) - static_cast<int64_t>(oldSlots));
             }
             std::fill(xt.buckets, xt.buckets + xt.slots, sentinel);
             while (staying != nullptr) {
@@ -231,6 +270,10 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
                 staying = next;
             }
         }
+
+        // Level y receives every moving node: its buckets grow first when they would hold more
+        // than four nodes each, so that the insertions below meet short chains.
+        if (ykeys + movedKeys > 4 * yt.slots) growLowerLevel(dd, yt, y, ykeys + movedKeys);
 
         // rebuild each moving node f = (xi, f1, f0) as (yi, (xi, f11, f01), (xi, f10, f00))
         while (moving != nullptr) {
@@ -253,8 +296,9 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
             } else {
                 f01 = f00 = f0;
             }
-            f1->ref--;
-            f0r->ref--;
+            // a node of level y that loses its last reference here dies with the swap
+            if (--f1->ref == 0 && f1->index == uyi) orphans.push_back(f1);
+            if (--f0r->ref == 0 && f0r->index == uyi) orphans.push_back(f0r);
 
             DdNode *newT;
             if (f11 == f01) {
@@ -285,23 +329,16 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
             newykeys++;
         }
 
-        // nodes of level y that lost their last reference go straight back to the free list
-        for (unsigned j = 0; j < yt.slots; j++) {
-            DdNode **previous = &yt.buckets[j];
-            DdNode *f = *previous;
-            while (f != sentinel) {
-                DdNode *next = f->next;
-                if (f->ref == 0) {
-                    f->T->ref--;
-                    tarnRegular(f->E)->ref--;
-                    *previous = next;
-                    returnToFreeList(dd, f);
-                    newykeys--;
-                } else {
-                    previous = &f->next;
-                }
-                f = next;
-            }
+        // Nodes of level y lose references only as children of moving nodes, so the ones that
+        // died are exactly the orphans: they go straight back to the free list.
+        for (DdNode *g : orphans) {
+            DdNode **previous = &yt.buckets[tarnHashNode(g->T, g->E, yt.shift)];
+            while (*previous != g) previous = &(*previous)->next;
+            *previous = g->next;
+            g->T->ref--;
+            tarnRegular(g->E)->ref--;
+            returnToFreeList(dd, g);
+            newykeys--;
         }
 
         dd->isolatedCount += isoDelta + (dd->vars[xi]->ref == 1 ? 1 : 0) +

@@ -196,6 +196,9 @@ DdNode *tarnUniqueConst(DdManager *dd, double value) {
     } else if (value <= -TARN_INFINITY_THRESHOLD) {
         value = TARN_MINUS_INFINITY_VALUE;
     } else if (std::fabs(value) < dd->epsilon) {
+        // Zero is the ADD zero, never another constant that happens to lie within the tolerance
+        // of it in the same chain.
+        if (dd->zero != nullptr) return dd->zero;
         value = 0.0;
     }
 

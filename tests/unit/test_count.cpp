@@ -113,6 +113,50 @@ TEST(CountLarge, LargeSharedCountsComeBackExactly) {
     Tarn_Quit(dd);
 }
 
+// The minterm count leaves nothing in the constants table: its scaled intermediate counts (near
+// 2^-1021 here) once stayed there as constants, and a later lookup of 0 within the tolerance then
+// returned one of them instead of the ADD zero.
+TEST(CountConstants, MintermCountLeavesNoConstantBehind) {
+    DdManager *dd = Tarn_Init(9, 0, 8, 4, kTestMemory);
+    ASSERT_NE(dd, nullptr);
+    oracle::Generator gen{11};
+    const unsigned constants = dd->constants.keys;
+    for (int round = 0; round < 12; round++) {
+        DdNode *f = dd->one;
+        Tarn_Ref(f);
+        for (int i = 0; i < 9; i++) {
+            DdNode *v = Tarn_NotCond(dd->vars[(i * 5 + round) % 9], (gen.function() & 1) != 0);
+            DdNode *g = (gen.function() & 2) != 0 ? Tarn_BddXor(dd, f, v) : Tarn_BddOr(dd, f, v);
+            ASSERT_NE(g, nullptr);
+            Tarn_Ref(g);
+            Tarn_DerefBdd(dd, f);
+            f = g;
+        }
+        EXPECT_GE(Tarn_CountMinterms(dd, f, 9), 0);
+        EXPECT_EQ(dd->constants.keys, constants) << "round " << round;
+        Tarn_DerefBdd(dd, f);
+    }
+    EXPECT_EQ(Tarn_AddConst(dd, 0.0), dd->zero);
+    EXPECT_EQ(Tarn_AddConst(dd, std::ldexp(1.0, -1015)), dd->zero);
+    Tarn_Quit(dd);
+}
+
+// Whatever constants the table holds, a value within the tolerance of 0 is the ADD zero.
+TEST_F(ManagerTest, ValuesWithinTheToleranceOfZeroAreTheAddZero) {
+    const double epsilon = Tarn_ReadEpsilon(dd);
+    Tarn_SetEpsilon(dd, 0.0);
+    std::vector<DdNode *> tiny;
+    for (int k = 1; k <= 64; k++) {
+        DdNode *c = Tarn_AddConst(dd, k * 1e-300);
+        ASSERT_NE(c, nullptr);
+        Tarn_Ref(c);
+        tiny.push_back(c);
+    }
+    Tarn_SetEpsilon(dd, epsilon);
+    for (double v : {0.0, -0.0, 1e-300, -5e-13}) EXPECT_EQ(Tarn_AddConst(dd, v), dd->zero) << v;
+    for (DdNode *c : tiny) Tarn_RecursiveDeref(dd, c);
+}
+
 TEST_F(CountTest, PathsEndAtOneWithoutAComplement) {
     EXPECT_EQ(Tarn_CountPaths(one()), 1);
     EXPECT_EQ(Tarn_CountPaths(zero()), 0);

@@ -151,6 +151,19 @@ TEST(Manager, LimitsDerivedFromPhysicalMemoryUseItsWholeSize) {
     Tarn_Quit(dd);
 }
 
+// A new hard limit of the computed table takes effect at once, not at the next growth of the
+// unique table.
+TEST_F(ManagerTest, CacheHardLimitRecomputesTheRoom) {
+    auto expectedRoom = [this] {
+        return std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
+    };
+    Tarn_SetCacheHardLimit(dd, dd->cacheSlots);
+    EXPECT_LT(dd->cacheRoom, 0);
+    EXPECT_EQ(dd->cacheRoom, expectedRoom());
+    Tarn_SetCacheHardLimit(dd, 0);
+    EXPECT_EQ(dd->cacheRoom, expectedRoom());
+}
+
 TEST_F(ManagerTest, CacheHitThresholdIsStoredAsRatio) {
     Tarn_SetCacheHitThreshold(dd, 30);
     EXPECT_DOUBLE_EQ(dd->hitRatioThreshold, 30.0 / 70.0);

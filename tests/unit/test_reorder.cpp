@@ -388,6 +388,19 @@ TEST_F(ReorderTest, BlocksStayTogetherAndFixedBlocksKeepTheirOrder) {
     EXPECT_EQ(truthTable(eq, 2 * bits), table);
 }
 
+TEST_F(ReorderTest, FixedBlockKeepsTheOrderOfTheBlocksInside) {
+    const int bits = 4;
+    DdNode *eq = hold(equalWords(bits));
+    // fixed a0..a3 with an ordinary block a1, a2 inside it
+    ASSERT_NE(Tarn_MakeTreeNode(dd, 0, 4, MTR_FIXED), nullptr);
+    ASSERT_NE(Tarn_MakeTreeNode(dd, 1, 2, 0), nullptr);
+    for (int method : {TARN_REORDER_SIFT, TARN_REORDER_WINDOW3, TARN_REORDER_RANDOM}) {
+        ASSERT_EQ(Tarn_Reorder(dd, method, 10), 1);
+        for (int i = 1; i < bits; i++) EXPECT_EQ(dd->perm[i], dd->perm[0] + i) << method;
+    }
+    EXPECT_NE(eq, nullptr);
+}
+
 TEST_F(ReorderTest, PrintedTreeShowsMovedBlocksTogether) {
     for (int i = 0; i < 4; i++) Tarn_BddIthVar(dd, i);
     // variables 2 and 3 decide everything: sifting moves their block to the top

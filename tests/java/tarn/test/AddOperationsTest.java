@@ -6,6 +6,13 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static tarn.test.LeafModels.INF;
+import static tarn.test.LeafModels.canonical;
+import static tarn.test.LeafModels.energyMinus;
+import static tarn.test.LeafModels.ithBit;
+import static tarn.test.LeafModels.model;
+import static tarn.test.LeafModels.same;
+import static tarn.test.LeafModels.threshold;
 
 import java.util.ArrayList;
 import java.util.List;
@@ -33,7 +40,6 @@ import org.junit.jupiter.params.provider.CsvSource;
 class AddOperationsTest extends ManagerFixture {
     private static final int VARS = 3;
     private static final int SIZE = 1 << VARS;
-    private static final double INF = 1e302;
     private static final double NAN = Double.NaN;
     private static final double[] POOL = {0, 1, 2, -3, 0.5, 7, INF, -INF, NAN};
 
@@ -84,21 +90,6 @@ class AddOperationsTest extends ManagerFixture {
             f = child;
         }
         return f == TARNFactory.one;
-    }
-
-    /** The value that the constants table keeps for a computed leaf. */
-    private static double canonical(double v) {
-        if (v >= 1e151) {
-            return INF;
-        }
-        if (v <= -1e151) {
-            return -INF;
-        }
-        return Math.abs(v) < 1e-12 ? 0.0 : v;
-    }
-
-    private static boolean same(double a, double b) {
-        return Double.isNaN(a) ? Double.isNaN(b) : a == b;
     }
 
     private double[] randomTable(double[] pool) {
@@ -207,79 +198,6 @@ class AddOperationsTest extends ManagerFixture {
         return build(t);
     }
 
-    // ---- leaf models of the apply0 codes ---------------------------------------------------
-
-    private static double times(double a, double b) {
-        if (a == 0 || b == 0) {
-            return 0;
-        }
-        return a == 1 ? b : b == 1 ? a : canonical(b * a);
-    }
-
-    private static double or(double a, double b) {
-        return a == 1 || b == 1 ? 1 : b;
-    }
-
-    private static double cmpl(double a) {
-        return a == 0 ? 1 : 0;
-    }
-
-    private static double energyMinus(double a, double b, double cap) {
-        if (same(a, b) || b == INF) {
-            return 0;
-        }
-        if (b == -INF) {
-            return INF;
-        }
-        double d = a - b;
-        if (!(d > 0)) {
-            d = 0;
-        }
-        return cap >= 0 && d > cap ? INF : canonical(d);
-    }
-
-    private static double energyPlus(double a, double b) {
-        if (a == 0) {
-            return b;
-        }
-        if (b == 0) {
-            return a;
-        }
-        if (a == INF && b == -INF) {
-            return 0;
-        }
-        if (a == -INF) {
-            return b == INF ? 0 : -INF;
-        }
-        if (b == -INF) {
-            return -INF;
-        }
-        return a == INF || b == INF ? INF : canonical(b + a);
-    }
-
-    private static double model(int code, double a, double b) {
-        switch (code) {
-            case 0: case 10: return times(a, b);
-            case 1: return same(a, b) ? 0 : (a == 1 && b == 0) || (a == 0 && b == 1) ? 1 : 0;
-            case 2: return or(a, b);
-            case 3: return a == 0 || b == 0 ? 1 : 0;
-            case 4: return a == 1 || b == 1 ? 0 : 1;
-            case 5: return or(cmpl(a), b);
-            case 6: case 18: return same(a, b) ? 1 : 0;
-            case 7: return times(a, cmpl(b));
-            case 8: return same(a, b) || a == INF ? 0 : b > a ? 1 : 0;
-            case 9: return or(a, cmpl(b));
-            case 11: return a == 0 ? 0 : b == 1 ? a : canonical(a / b);
-            case 12: return a == 0 ? b : b == 0 ? a : canonical(b + a);
-            case 13: return same(a, b) ? 0 : a == 0 ? canonical(-b) : b == 0 ? a : canonical(a - b);
-            case 14: return same(a, b) ? a : a == -INF ? b : b == -INF ? a : a >= b ? a : b;
-            case 15: return a == INF ? b : b == INF ? a : same(a, b) ? a : b >= a ? a : b;
-            case 16: return energyMinus(a, b, -1);
-            case 17: return energyPlus(a, b);
-            default: throw new IllegalArgumentException("code " + code);
-        }
-    }
-
     // ---- tests -----------------------------------------------------------------------------
 
     @Test
@@ -359,7 +277,7 @@ class AddOperationsTest extends ManagerFixture {
             assertLeaves(map(t, v -> canonical(-v)), TARNFactory.addAdditiveNeg0(f), "negation");
             assertLeaves(map(t, v -> v == 7 ? -INF : v), TARNFactory.addMinimizeVal0(f, 7), "minimize 7");
             assertLeaves(map(t, v -> v == 2 ? -INF : v), TARNFactory.addMinimizeVal0(f, 2), "minimize 2");
-            assertLeaves(map(t, AddOperationsTest::cmpl), TARNFactory.not0(f, true), "complement");
+            assertLeaves(map(t, LeafModels::cmpl), TARNFactory.not0(f, true), "complement");
         }
         assertEquals(TARNFactory.addZero, keep(TARNFactory.addApplyLog0(TARNFactory.one)));
         assertEquals(-INF, valueOf(TARNFactory.addApplyLog0(TARNFactory.addZero)));
@@ -445,19 +363,10 @@ class AddOperationsTest extends ManagerFixture {
                 for (int kind = 1; kind <= 4; kind++) {
                     final int k = kind;
                     long r = TARNFactory.convertToZeroOneADDByThres0(f, kind, bound);
-                    double[] expected = map(t, v -> thresholdModel(k, v, b) ? 1 : 0);
+                    double[] expected = map(t, v -> threshold(k, v, b) ? 1 : 0);
                     assertLeaves(expected, r, "kind " + kind + " " + bound);
                 }
             }
-        }
-    }
-
-    private static boolean thresholdModel(int kind, double v, double t) {
-        switch (kind) {
-            case 1: return !(v >= t);
-            case 2: return !(t >= v);
-            case 3: return !(v > t);
-            default: return !(t > v);
         }
     }
 
@@ -468,10 +377,7 @@ class AddOperationsTest extends ManagerFixture {
         for (int i : new int[] {0, 1, 2, 31, 33, -1}) {
             boolean[] expected = new boolean[SIZE];
             for (int a = 0; a < SIZE; a++) {
-                double v = t[a];
-                boolean outside = Double.isNaN(v) || v <= -2147483649.0 || v >= 2147483648.0;
-                long n = outside ? Integer.MIN_VALUE : (long) v;
-                expected[a] = ((n >> (i & 31)) & 1) != 0;
+                expected[a] = ithBit(t[a], i);
             }
             assertBdd(expected, TARNFactory.toBDDIthBit(f, i), "bit " + i);
         }

@@ -433,6 +433,30 @@ class SubstitutionAndCountingTest extends ManagerFixture {
         assertEquals(vars >= 2025 ? -1.0 : 0.0, TARNFactory.satCount0(TARNFactory.zero));
     }
 
+    // Counting once left its scaled intermediate counts (near 1e-305) in the constants table, and
+    // on a small table a later addConst0(0.0) found one of them instead of the ADD zero.
+    @Test
+    void countingLeavesTheAddZeroAlone() {
+        TARNFactory.done0();
+        TARNFactory.initialize0(8, 4);
+        TARNFactory.setVarNum0(9, false);
+        startNodes = TARNFactory.getNodeNum0();
+        for (int round = 0; round < 12; round++) {
+            long f = TARNFactory.one;
+            TARNFactory.addRef(f);
+            for (int i = 0; i < 9; i++) {
+                long x = TARNFactory.ithVar0((i * 5 + round) % 9, false);
+                long literal = random.nextBoolean() ? x : not(x);
+                f = TARNFactory.apply0(f, literal, random.nextBoolean() ? 1 : 2, false, true, true);
+            }
+            held.add(f);
+            assertTrue(TARNFactory.satCount0(f) >= 0);
+            long zero = TARNFactory.addConst0(0.0);
+            assertEquals(TARNFactory.addZero, zero, "round " + round);
+            TARNFactory.delRef(zero, true);
+        }
+    }
+
     @Test
     void nullHandlesAreRejected() {
         long x = keep(TARNFactory.ithVar0(0, false));
