@@ -152,9 +152,10 @@ int Tarn_NegCycleCheck(DdManager *dd, DdNode *T, DdNode *curS, DdNode *primeCube
     }
     printf("swap vars finished\n");
 
-    // at most 4^n relaxations (the shift wraps for 32 primed variables and more)
+    // at most 4^n relaxations; from 32 primed variables on the bound is the largest count (a
+    // wrapped power would declare a cycle after a handful of relaxations)
     printf("n == %d\n", n);
-    const uint64_t bound = uint64_t{1} << ((2 * static_cast<unsigned>(n)) % 64);
+    const uint64_t bound = n < 32 ? uint64_t{1} << (2 * n) : UINT64_MAX;
     printf("V = %llu\n", static_cast<unsigned long long>(bound));
 
     const int result = relax(dd, curS, T2, v, bound);

@@ -198,3 +198,38 @@ TEST_F(NegCycleTest, AConstantPairingEntryEndsTheCheckWithoutResult) {
     EXPECT_EQ(countOf(out.text(), "going to swap vars"), 0u);
     EXPECT_EQ(Tarn_ReadNodeCount(dd), before);
 }
+
+TEST_F(NegCycleTest, ThirtyTwoPrimedVariablesDoNotCutTheRelaxationShort) {
+    // x is the variables 0 to 31, x' the variables 32 to 63; every transition costs 1 and only
+    // the state 0 starts with a value, so the values need two relaxations to settle
+    constexpr int n = 32;
+    std::vector<std::pair<int, int>> partners;
+    DdNode *primedZero = one();
+    Tarn_Ref(primedZero);
+    DdNode *primeCube = one();
+    Tarn_Ref(primeCube);
+    for (int j = n; j < 2 * n; j++) {
+        partners.push_back({j, j - n});
+        DdNode *a = Tarn_BddAnd(dd, primedZero, tarnNot(var(j)));
+        Tarn_Ref(a);
+        Tarn_RecursiveDeref(dd, primedZero);
+        primedZero = a;
+        DdNode *c = Tarn_BddAnd(dd, primeCube, var(j));
+        Tarn_Ref(c);
+        Tarn_RecursiveDeref(dd, primeCube);
+        primeCube = c;
+    }
+    hold(primedZero);
+    hold(primeCube);
+    DdNode *atZero = hold(Tarn_BddToAdd(dd, primedZero));
+    Tarn_Ref(atZero);
+    DdNode *curS = hold(Tarn_AddIte(dd, atZero, dd->zero, dd->plusInfinity));
+    Tarn_Ref(curS);
+    std::vector<DdNode *> p = pairing(partners);
+    StdoutCapture out;
+    EXPECT_EQ(Tarn_NegCycleCheck(dd, constant(1), curS, primeCube, p.data()), 0);
+    const std::string text = out.text();
+    EXPECT_EQ(countOf(text, "V = 18446744073709551615\n"), 1u);
+    EXPECT_EQ(countOf(text, ", curS:\n"), 2u);
+    EXPECT_EQ(countOf(text, "neg cycle not found\n"), 1u);
+}
