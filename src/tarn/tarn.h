@@ -407,3 +407,28 @@ MtrNode *Tarn_MakeTreeNode(DdManager *dd, unsigned low, unsigned size, unsigned 
 void Tarn_FreeTree(DdManager *dd);
 // Prints the order with its groups ("BDD"; "ZDD" selects the ZDD order); 0 when a write fails.
 int Tarn_PrintGroupedOrder(DdManager *dd, const char *kind, void *extra);
+
+// ---- controller determinization and the negative-cycle check -----------------------------------
+
+// One allowed assignment of the cube's variables (the outputs) for every assignment of the other
+// variables at which f is not zero, zero elsewhere. f is a BDD with a positive BDD cube, or a 0/1
+// ADD with an ADD cube; anything but a cube prints "Error:  Can only abstract cubes" to the error
+// stream and gives null with errorCode TARN_INVALID_ARGUMENT. The cube's variables are moved below
+// all others and the order is left that way; then the manager's automatic reordering method, unless
+// it is TARN_REORDER_NONE, runs once more (also while automatic reordering is off). With the cube
+// one, f comes back and the order is not touched.
+DdNode *Tarn_BddDeterminize(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *Tarn_AddDeterminize(DdManager *dd, DdNode *f, DdNode *cube);
+
+// The minimum over the n variables of the ADD projection functions vars[] of f + g (plus infinity
+// absorbs).
+DdNode *Tarn_AddMinPlusAbstract(DdManager *dd, DdNode *f, DdNode *g, DdNode **vars, int n);
+
+// Relaxes state values (the ADD curS over the primed variables, those of primeCube's support) along
+// the weighted transition ADD T until they settle (0) or until more than 4^n relaxations for n
+// primed variables (1: a negative cycle). pairing[j] is a projection function of the unprimed
+// partner of primed variable j, with one entry per variable. Appends n fresh variables and leaves
+// them in the manager; prints a trace to standard output. -1 when the check could not finish (a
+// resource ran out, or a pairing entry names no variable); the error code tells why.
+int Tarn_NegCycleCheck(DdManager *dd, DdNode *T, DdNode *curS, DdNode *primeCube,
+                       DdNode **pairing);

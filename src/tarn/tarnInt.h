@@ -768,3 +768,22 @@ void tarnPathGenFree(DdPathGen *gen);
 // printing (tarnPrint.cpp): every path of f to a non-zero constant as a line of 0, 1 and - per
 // variable followed by the constant's value.
 int tarnPrintPaths(DdManager *dd, DdNode *f);
+
+// ---- controller determinization and the negative-cycle check -----------------------------------
+
+// Identities of the determinization entries (key (f, cube)) and the tag of the min-plus product's
+// three-operand entries (key (f, g, cube of the abstracted variables)).
+enum : TarnCacheTag {
+    TARN_OP_BDD_DETERMINIZE = 132 << 4,
+    TARN_OP_ADD_DETERMINIZE = 133 << 4,
+};
+constexpr TarnCacheTag TARN_MIN_PLUS_ABSTRACT_TAG = 134;
+
+// determinization (tarnDeterminize.cpp): the steps expect the cube's variables below every other
+// variable of f
+DdNode *tarnBddDeterminizeRecur(DdManager *dd, DdNode *f, DdNode *cube);
+DdNode *tarnAddDeterminizeRecur(DdManager *dd, DdNode *f, DdNode *cube);
+
+// min-plus product (tarnNegCycle.cpp); marks[i] is not negative for the abstracted variables
+DdNode *tarnAddMinPlusAbstractRecur(DdManager *dd, DdNode *f, DdNode *g, const int *marks,
+                                    DdNode *cube);
