@@ -5,8 +5,9 @@ import ordo.TARNFactory;
  * inside one of them, use a pairing record, give every reference back and
  * shut down.
  *
- * <p>Run with {@code -Dtarn.library=/absolute/path/libtarn.so}, or put the
- * library's folder on {@code java.library.path}.
+ * <p>Run: {@code java -cp build/tarn.jar examples/Hello.java}; the library
+ * comes out of tarn.jar unless {@code -Dtarn.library=/absolute/path/libtarn.so}
+ * names another one.
  */
 public final class Hello {
 
@@ -24,14 +25,9 @@ public final class Hello {
     }
 
     public static void main(String[] args) {
+        TARNFactory.ensureLoaded();
         String path = System.getProperty("tarn.library");
-        if (path == null) {
-            TARNFactory.loadLibrary();
-            System.out.println("loaded libtarn from java.library.path");
-        } else {
-            TARNFactory.loadLibrary(path);
-            System.out.println("loaded " + path);
-        }
+        System.out.println("loaded " + (path != null ? path : "the libtarn.so inside tarn.jar"));
 
         TARNFactory.initialize0(10000, 10000);
         System.out.printf("manager started: one = 0x%x, zero = 0x%x, ADD zero = 0x%x%n",

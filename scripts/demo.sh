@@ -1,36 +1,23 @@
 #!/usr/bin/env bash
-# Builds libtarn, tarn.jar and the examples, then runs the Hello example.
-# Works from any directory. As root on Debian it installs missing tools first.
+# Builds libtarn and tarn.jar (through scripts/synth.sh), decides two shipped GR(1)
+# specifications, one realizable and one not, then runs the Java examples from their source
+# files against tarn.jar alone. Works from any directory; as root on Debian it installs missing
+# tools first.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+specs=../shared/benchmarks/slugsin
 
-missing=()
-for tool in cmake g++ make java javac; do
-  command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
-done
-if [ ! -e /usr/share/java/junit-platform-console-standalone.jar ]; then
-  missing+=("junit5")
-fi
-# The build configures the unit tests too, which need GoogleTest.
-if [ ! -e /usr/include/gtest/gtest.h ]; then
-  missing+=("libgtest-dev")
-fi
-if [ "${#missing[@]}" -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-    echo "installing build tools (missing: ${missing[*]})"
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-      cmake g++ make openjdk-17-jdk-headless junit5 libgtest-dev
-  else
-    echo "missing tools: ${missing[*]}" >&2
-    echo "install them (Debian: cmake g++ make openjdk-17-jdk-headless junit5 libgtest-dev) and run again" >&2
-    exit 1
+for spec in firefighting unrealizable1; do
+  if [ -f "$specs/$spec.slugsin" ]; then
+    echo "== scripts/synth.sh --strategy $specs/$spec.slugsin"
+    scripts/synth.sh --strategy "$specs/$spec.slugsin"
   fi
-fi
+done
+[ -f build/tarn.jar ] || scripts/synth.sh --help >/dev/null
 
-# The build is incremental, so it runs every time and keeps the demo current.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j2 --target tarn tarn_jar tarn_examples
-
-java -cp build/tarn.jar:build/examples.jar -Dtarn.library="$PWD/build/libtarn.so" Hello
+for example in "Queens.java 8" "Reachability.java" "Hello.java"; do
+  echo "== java -cp build/tarn.jar examples/$example"
+  # shellcheck disable=SC2086
+  java -cp build/tarn.jar examples/$example
+done

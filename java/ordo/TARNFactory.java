@@ -1,8 +1,28 @@
 package ordo;
 
+import java.io.IOException;
+import java.io.InputStream;
+import java.io.UncheckedIOException;
+import java.lang.ref.Cleaner;
+import java.lang.ref.Reference;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.StandardCopyOption;
+import java.nio.file.attribute.PosixFilePermissions;
+import java.util.concurrent.ConcurrentLinkedQueue;
+
 /**
- * Java face of the native tarn library. Every method is a static native
- * method of this class; the library keeps one decision-diagram manager per
+ * Java face of the native tarn library, at two levels.
+ *
+ * <p>The object level: {@link #init(int, int)} loads the library (from the
+ * file named by the system property {@code tarn.library}, else from the copy
+ * inside tarn.jar) and returns the factory, whose {@link BDD}, {@link ADD}
+ * and {@link BDDPairing} objects each own their native resources. Give them
+ * back with {@code free()}; a forgotten object is released after the Java
+ * garbage collector has found it, at the next call into the factory.
+ *
+ * <p>The native level: every static native method of this class is an entry
+ * point of the library, which keeps one decision-diagram manager per
  * process, created by {@link #initialize0} and destroyed by {@link #done0}.
  *
  * <p>Diagrams cross the boundary as {@code long} node handles: the address of
@@ -30,7 +50,500 @@ public final class TARNFactory extends BDDFactory {
 
     private static boolean loaded;
 
+    /** The factory of the process: the library keeps one manager. */
+    private static final TARNFactory INSTANCE = new TARNFactory();
+
+    /** Finds node and pairing objects that the program dropped without freeing them. */
+    private static final Cleaner CLEANER = Cleaner.create();
+
+    /**
+     * Handles of dropped objects, queued by the cleaner thread and released by
+     * the next call into the factory, so that no release runs beside an
+     * operation that walks the diagrams.
+     */
+    private static final ConcurrentLinkedQueue<Owned> PENDING = new ConcurrentLinkedQueue<>();
+
+    /** Counts the managers shut down: objects of an older manager are dead. */
+    private static volatile int generation;
+
     private TARNFactory() {
+    }
+
+    /**
+     * Starts the manager and returns the factory. Loads the native library
+     * first when needed: from the file named by the system property
+     * {@code tarn.library} when it is set, else from the copy carried by
+     * tarn.jar, else the library "tarn" from {@code java.library.path}. When a
+     * manager already runs, returns the factory unchanged.
+     *
+     * @param nodes initial number of buckets of each unique subtable
+     * @param cache requested number of computed-table entries
+     * @return the factory
+     */
+    public static TARNFactory init(int nodes, int cache) {
+        ensureLoaded();
+        initialize0(nodes, cache);
+        return INSTANCE;
+    }
+
+    /**
+     * Loads the native library the way {@link #init(int, int)} does, without
+     * starting a manager. Does nothing when a library has been loaded.
+     */
+    public static synchronized void ensureLoaded() {
+        if (loaded) {
+            return;
+        }
+        String path = System.getProperty("tarn.library");
+        if (path != null) {
+            loadLibrary(path);
+            return;
+        }
+        try (InputStream in = TARNFactory.class.getResourceAsStream("libtarn.so")) {
+            if (in == null) {
+                loadLibrary();
+                return;
+            }
+            // A private directory, so that nobody else can swap the file before it is loaded;
+            // the mapping stays valid after the file is deleted.
+            Path dir = Files.createTempDirectory("tarn",
+                    PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------")));
+            Path lib = dir.resolve("libtarn.so");
+            try {
+                Files.copy(in, lib, StandardCopyOption.REPLACE_EXISTING);
+                loadLibrary(lib.toAbsolutePath().toString());
+            } finally {
+                Files.deleteIfExists(lib);
+                Files.deleteIfExists(dir);
+            }
+        } catch (IOException e) {
+            throw new UncheckedIOException("cannot extract libtarn.so from the jar", e);
+        }
+    }
+
+    /** Shuts the manager down; every object made through the factory becomes unusable. */
+    @Override
+    public void done() {
+        synchronized (TARNFactory.class) {
+            generation++;
+            PENDING.clear();
+        }
+        done0();
+    }
+
+    /**
+     * Tells whether the manager runs.
+     *
+     * @return true between {@link #init(int, int)} and {@link #done()}
+     */
+    public boolean isInitialized() {
+        return isInitialized0();
+    }
+
+    @Override
+    public int setVarNum(int num) {
+        return setVarNum0(num, false);
+    }
+
+    @Override
+    public int varNum() {
+        return varNum0();
+    }
+
+    @Override
+    public BDD ithVar(int var) {
+        return new BDD(checkedVar(ithVar0(checkVar(var), false)));
+    }
+
+    @Override
+    public BDD nithVar(int var) {
+        BDD v = ithVar(var);
+        v.state.handle = swapForNot(v.state.handle);
+        return v;
+    }
+
+    @Override
+    public BDD one() {
+        releasePending();
+        addRef(one);
+        return new BDD(one);
+    }
+
+    @Override
+    public BDD zero() {
+        releasePending();
+        addRef(zero);
+        return new BDD(zero);
+    }
+
+    @Override
+    public BDDPairing makePair() {
+        return newPairing(false);
+    }
+
+    /**
+     * Makes a pairing for ADDs: every entry is an ADD projection function.
+     *
+     * @return a new pairing, to be given back with {@link BDDPairing#free()}
+     */
+    public BDDPairing makeAddPair() {
+        return newPairing(true);
+    }
+
+    private static BDDPairing newPairing(boolean isAdd) {
+        releasePending();
+        long address = alloc(isAdd);
+        if (address == 0) {
+            throw new BDDException("no memory for a pairing record");
+        }
+        return new BDDPairing(address, isAdd);
+    }
+
+    /**
+     * Returns the ADD of variable var: 1 where var is true, 0 elsewhere.
+     *
+     * @param var a variable index
+     * @return the ADD projection function of var
+     */
+    public ADD addIthVar(int var) {
+        return new ADD(checkedVar(ithVar0(checkVar(var), true)));
+    }
+
+    /**
+     * Returns the ADD constant of the given value.
+     *
+     * @param value the leaf value; 1e151 and above stand for plus infinity
+     * @return the constant
+     */
+    public ADD constant(double value) {
+        releasePending();
+        return new ADD(addConst0(value));
+    }
+
+    /**
+     * Returns the ADD constant plus infinity.
+     *
+     * @return the constant
+     */
+    public ADD plusInfinity() {
+        releasePending();
+        return new ADD(arithmeticPlusInfinity0());
+    }
+
+    /**
+     * Returns the ADD constant minus infinity.
+     *
+     * @return the constant
+     */
+    public ADD minusInfinity() {
+        releasePending();
+        return new ADD(arithmeticMinusInfinity0());
+    }
+
+    /**
+     * Returns the conjunction of the given variables, the form that
+     * quantification and the game solvers take as a variable set.
+     *
+     * @param vars variable indices
+     * @return the positive cube of vars
+     */
+    public BDD makeSet(int... vars) {
+        BDD cube = one();
+        for (int v : vars) {
+            cube.andWith(ithVar(v));
+        }
+        return cube;
+    }
+
+    /**
+     * Takes over a handle that carries one reference owned by the caller, as
+     * every static native method returns one.
+     *
+     * @param handle a BDD handle
+     * @return a BDD that owns the reference
+     */
+    public BDD adopt(long handle) {
+        if (handle == 0 || handle == -1) {
+            throw new IllegalArgumentException("not a node handle: " + handle);
+        }
+        return new BDD(handle);
+    }
+
+    /**
+     * Makes a BDD of a handle that someone else owns (for instance one read from
+     * a game solver's memory); the BDD takes a reference of its own.
+     *
+     * @param handle a BDD handle
+     * @return a BDD with its own reference
+     */
+    public BDD share(long handle) {
+        if (handle == 0 || handle == -1) {
+            throw new IllegalArgumentException("not a node handle: " + handle);
+        }
+        releasePending();
+        addRef(handle);
+        return new BDD(handle);
+    }
+
+    @Override
+    public void reorder(ReorderMethod method) {
+        releasePending();
+        reorder0(method);
+    }
+
+    @Override
+    public void autoReorder(ReorderMethod method) {
+        autoReorder0(method, false, 0);
+    }
+
+    @Override
+    public void autoReorder(ReorderMethod method, int max) {
+        autoReorder0(method, true, max);
+    }
+
+    /**
+     * Returns the method of automatic reordering.
+     *
+     * @return the method; {@link #REORDER_NONE} when automatic reordering is off
+     */
+    public ReorderMethod getReorderMethod() {
+        return getreordermethod0();
+    }
+
+    @Override
+    public void setVarOrder(int[] order) {
+        releasePending();
+        setVarOrder0(order);
+    }
+
+    @Override
+    public void addVarBlock(int first, int last, boolean fixed) {
+        addVarBlock0(first, last, fixed);
+    }
+
+    @Override
+    public void varBlockAll() {
+        int n = varNum0();
+        for (int v = 0; v < n; v++) {
+            addVarBlock0(v, v, false);
+        }
+    }
+
+    /** Drops every variable block. */
+    public void clearVarBlocks() {
+        clearVarBlocks0();
+    }
+
+    @Override
+    public void printOrder() {
+        printVarTree0();
+    }
+
+    @Override
+    public int getNodeNum() {
+        releasePending();
+        return getNodeNum0();
+    }
+
+    /**
+     * Returns the number of node slots allocated so far, the peak of the node store.
+     *
+     * @return allocated node slots
+     */
+    public int getAllocNum() {
+        return getAllocNum0();
+    }
+
+    @Override
+    public int getCacheSize() {
+        return getCacheSize0();
+    }
+
+    @Override
+    public void printStat() {
+        printStat0();
+    }
+
+    /**
+     * Solves a GR(1) game: whether the system wins from all initial states.
+     * The X, Y and Z iterates stay in the solver's memory ({@link #getXMem0()}
+     * and its siblings) until the next solve. The solver prints a trace to
+     * standard output.
+     *
+     * @param sysJ system justices, over unprimed variables
+     * @param envJ environment justices, over unprimed variables
+     * @param sysIni system initial condition
+     * @param envIni environment initial condition
+     * @param sysTrans system transitions, over unprimed and primed variables
+     * @param envTrans environment transitions
+     * @param sysVars cube of the unprimed system variables
+     * @param envVars cube of the unprimed environment variables
+     * @param sysPrimeVars cube of the primed system variables
+     * @param envPrimeVars cube of the primed environment variables
+     * @param primes a pairing that maps every variable to its primed copy and back
+     * @param efp stop when one system justice reproduces its Z of the previous round
+     * @param eun stop as soon as some initial state is lost
+     * @param fpr start every X fixpoint from the previous round's value
+     * @return true when the system wins from all initial states
+     * @throws BDDException when the solver fails
+     */
+    public boolean gr1Game(BDD[] sysJ, BDD[] envJ, BDD sysIni, BDD envIni, BDD sysTrans, BDD envTrans,
+            BDD sysVars, BDD envVars, BDD sysPrimeVars, BDD envPrimeVars, BDDPairing primes,
+            boolean efp, boolean eun, boolean fpr) {
+        releasePending();
+        byte r = gr1Game0(handles(sysJ), handles(envJ), sysIni.h(), envIni.h(), sysTrans.h(), envTrans.h(),
+                sysVars.h(), envVars.h(), sysPrimeVars.h(), envPrimeVars.h(), primes.address(), efp, eun, fpr);
+        Reference.reachabilityFence(new Object[] {sysJ, envJ, sysIni, envIni, sysTrans, envTrans, sysVars,
+            envVars, sysPrimeVars, envPrimeVars, primes});
+        return verdict(r, "GR(1)");
+    }
+
+    /**
+     * Solves the dual game: whether the environment wins from some initial
+     * state. Arguments as {@link #gr1Game}; the iterates stay in the Rabin
+     * memory ({@link #getRabinZMem0()} and its siblings).
+     *
+     * @param sysJ system justices
+     * @param envJ environment justices
+     * @param sysIni system initial condition
+     * @param envIni environment initial condition
+     * @param sysTrans system transitions
+     * @param envTrans environment transitions
+     * @param sysVars cube of the unprimed system variables
+     * @param envVars cube of the unprimed environment variables
+     * @param sysPrimeVars cube of the primed system variables
+     * @param envPrimeVars cube of the primed environment variables
+     * @param primes a pairing that maps every variable to its primed copy and back
+     * @param efp early fixed-point detection
+     * @param eun stop as soon as the environment wins some initial state
+     * @param fpr fixed-point recycling
+     * @return true when the environment wins from some initial state
+     * @throws BDDException when the solver fails
+     */
+    public boolean rabinGame(BDD[] sysJ, BDD[] envJ, BDD sysIni, BDD envIni, BDD sysTrans, BDD envTrans,
+            BDD sysVars, BDD envVars, BDD sysPrimeVars, BDD envPrimeVars, BDDPairing primes,
+            boolean efp, boolean eun, boolean fpr) {
+        releasePending();
+        byte r = rabinGame0(handles(sysJ), handles(envJ), sysIni.h(), envIni.h(), sysTrans.h(), envTrans.h(),
+                sysVars.h(), envVars.h(), sysPrimeVars.h(), envPrimeVars.h(), primes.address(), efp, eun, fpr);
+        Reference.reachabilityFence(new Object[] {sysJ, envJ, sysIni, envIni, sysTrans, envTrans, sysVars,
+            envVars, sysPrimeVars, envPrimeVars, primes});
+        return verdict(r, "Rabin");
+    }
+
+    private static boolean verdict(byte r, String game) {
+        if (r == 1) {
+            return true;
+        }
+        if (r == 0) {
+            return false;
+        }
+        throw new BDDException(game + " solver failed (result " + (r & 0xFF) + ")");
+    }
+
+    private static long[] handles(BDD[] nodes) {
+        long[] hs = new long[nodes.length];
+        for (int i = 0; i < nodes.length; i++) {
+            hs[i] = nodes[i].h();
+        }
+        return hs;
+    }
+
+    // ---- ownership of native resources -------------------------------------------------------
+
+    /**
+     * The native resource of one Java object: a node handle with its one
+     * reference, or the address of a pairing record. It is also the cleaning
+     * action of the object, run once, either by free() or, for a dropped
+     * object, by the cleaner thread, which only queues the resource.
+     */
+    static final class Owned implements Runnable {
+        static final int BDD_NODE = 0;
+        static final int ADD_NODE = 1;
+        static final int PAIRING = 2;
+
+        /** The handle or address; 0 once released. */
+        volatile long handle;
+        final int kind;
+        final int generation;
+
+        Owned(long handle, int kind) {
+            this.handle = handle;
+            this.kind = kind;
+            this.generation = TARNFactory.generation;
+        }
+
+        /** Cleaner action: queue what a dropped object still owns. */
+        @Override
+        public void run() {
+            if (handle != 0) {
+                PENDING.add(this);
+            }
+        }
+
+        /** The live handle; refuses a released one or one of a manager shut down since. */
+        long live(String what) {
+            long h = handle;
+            if (h == 0) {
+                throw new IllegalStateException("this " + what + " has been freed");
+            }
+            if (generation != TARNFactory.generation) {
+                throw new IllegalStateException("this " + what + " belongs to a factory that has been shut down");
+            }
+            return h;
+        }
+
+        /** Releases the resource now, under the library lock that the natives take. */
+        void release() {
+            long h = handle;
+            handle = 0;
+            if (h == 0 || generation != TARNFactory.generation) {
+                return;
+            }
+            switch (kind) {
+                case BDD_NODE -> delRef(h, false);
+                case ADD_NODE -> delRef(h, true);
+                default -> free0(h);
+            }
+        }
+    }
+
+    static Cleaner.Cleanable register(Object owner, Owned state) {
+        return CLEANER.register(owner, state);
+    }
+
+    /** Releases what the cleaner queued; every operation of the object level calls it first. */
+    static void releasePending() {
+        if (!PENDING.isEmpty()) {
+            synchronized (TARNFactory.class) {
+                Owned o;
+                while ((o = PENDING.poll()) != null) {
+                    o.release();
+                }
+            }
+        }
+    }
+
+    private static int checkVar(int var) {
+        releasePending();
+        if (var < 0) {
+            throw new IllegalArgumentException("negative variable index " + var);
+        }
+        return var;
+    }
+
+    private static long checkedVar(long h) {
+        if (h == 0) {
+            throw new IllegalArgumentException("variable index too large");
+        }
+        return h;
+    }
+
+    /** The complement of a BDD handle, with the reference moved to it. */
+    private static long swapForNot(long h) {
+        long n = not0(h, false);
+        delRef(h, false);
+        return n;
     }
 
     /**

@@ -4,6 +4,7 @@
 
 #include "binding/binding.h"
 #include "binding/pairing.h"
+#include "games/games.h"
 #include "util/util.h"
 
 namespace tarnjni {
@@ -119,13 +120,15 @@ extern "C" JNIEXPORT jboolean JNICALL Java_ordo_TARNFactory_isInitialized0(JNIEn
     return g_state.manager != nullptr ? JNI_TRUE : JNI_FALSE;
 }
 
-// Releases the pairing records and the constants list under the lock, then destroys the manager
-// outside it. The copies of the constants and the Java fields keep their values until the next
-// initialize0.
+// Releases the game memories, the pairing records and the constants list under the lock, then
+// destroys the manager outside it. The copies of the constants and the Java fields keep their
+// values until the next initialize0.
 extern "C" JNIEXPORT void JNICALL Java_ordo_TARNFactory_done0(JNIEnv *, jclass) {
     DdManager *dd;
     {
         LibraryGuard guard(library_lock());
+        free_gr1_mem();
+        free_rabin_mem();
         dd = g_state.manager;
         if (dd == nullptr) return;
         release_all_pairings(dd);

@@ -1,0 +1,123 @@
+package tarn.synth;
+
+import java.io.IOException;
+import java.io.PrintStream;
+import java.io.Reader;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.Locale;
+import ordo.BDD;
+import ordo.TARNFactory;
+
+/**
+ * The synthesis itself, in the child process whose standard output (the
+ * solvers' trace) the command reads. Results go to standard error as lines
+ * starting with {@link #TAG}, among any error messages.
+ */
+final class Worker {
+    static final String TAG = "@@tarn ";
+
+    /** Exit status for a malformed specification. */
+    static final int MALFORMED = 2;
+
+    private Worker() {
+    }
+
+    /** A specification that could not be read; the message has been printed. */
+    private static final class Unreadable extends Exception {
+        private static final long serialVersionUID = 1L;
+        final int status;
+
+        Unreadable(int status) {
+            this.status = status;
+        }
+    }
+
+    /** Reads the specification only; returns the exit status of a failed read, else 0. */
+    static int readOnly(Options o) {
+        try {
+            read(o);
+            return 0;
+        } catch (Unreadable e) {
+            return e.status;
+        }
+    }
+
+    private static Spec read(Options o) throws Unreadable {
+        try (Reader in = Files.newBufferedReader(Path.of(o.file), StandardCharsets.UTF_8)) {
+            return SlugsinReader.read(in);
+        } catch (SlugsinReader.SpecException e) {
+            System.err.println(o.file + ": " + e.getMessage());
+            throw new Unreadable(MALFORMED);
+        } catch (IOException e) {
+            System.err.println(o.file + ": cannot read: " + e);
+            throw new Unreadable(1);
+        }
+    }
+
+    static int run(Options o) {
+        PrintStream err = System.err;
+        Spec spec;
+        try {
+            spec = read(o);
+        } catch (Unreadable e) {
+            return e.status;
+        }
+        try {
+            return solve(o, spec);
+        } catch (RuntimeException | LinkageError e) {
+            err.println("synth: " + e);
+            if (o.trace) {
+                e.printStackTrace();
+            }
+            return 1;
+        }
+    }
+
+    private static int solve(Options o, Spec spec) {
+        TARNFactory f = TARNFactory.init(10000, 100000);
+        try {
+            int bits = o.strategy ? Strategy.counterBits(Math.max(1, spec.sysLiveness.size())) : 0;
+            try (Game g = new Game(f, spec, 2 * bits)) {
+                result("variables", spec.inputs.size(), spec.outputs.size(), g.recorders);
+                result("justices", g.envJ.length, g.sysJ.length);
+                if (o.gr1()) {
+                    long t0 = System.nanoTime();
+                    boolean wins = g.solveGr1(o.efp, o.eun, o.fpr);
+                    result("gr1", wins ? 1 : 0, seconds(t0));
+                    if (o.strategy && wins) {
+                        long t1 = System.nanoTime();
+                        BDD s = Strategy.build(g, 2 * g.stateVariables);
+                        result("strategy", s.nodeCount(), bits, seconds(t1));
+                        s.free();
+                    }
+                }
+                if (o.rabin()) {
+                    long t0 = System.nanoTime();
+                    boolean wins = g.solveRabin(o.efp, o.eun, o.fpr);
+                    result("rabin", wins ? 1 : 0, seconds(t0));
+                }
+            }
+            result("alloc", f.getAllocNum());
+            // The report ends with the peak of live nodes; the command reads it from the trace.
+            System.out.flush();
+            f.printStat();
+            return 0;
+        } finally {
+            f.done();
+        }
+    }
+
+    private static String seconds(long t0) {
+        return String.format(Locale.ROOT, "%.3f", (System.nanoTime() - t0) / 1e9);
+    }
+
+    private static void result(String key, Object... values) {
+        StringBuilder sb = new StringBuilder(TAG).append(key);
+        for (Object v : values) {
+            sb.append(' ').append(v);
+        }
+        System.err.println(sb);
+    }
+}

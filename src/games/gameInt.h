@@ -1,0 +1,63 @@
+// Helpers shared by the game solvers' own files.
+#pragma once
+
+#include <cstddef>
+
+#include "games/games.h"
+
+// malloc and realloc through the process services with the out-of-memory handler switched off, so
+// that a failure returns null to the solver instead of ending the process. Call only under the
+// library lock (the handler is a process-wide variable).
+void *game_malloc(size_t bytes);
+void *game_realloc(void *pointer, size_t bytes);
+void game_free(void *pointer);
+
+template <class T>
+T *game_alloc_array(size_t count) {
+    return static_cast<T *>(game_malloc((count != 0 ? count : 1) * sizeof(T)));
+}
+
+// p renamed to its primed copy through the pairing entries, referenced; null when the index array
+// cannot be allocated (after its message), when an entry names no variable, or when the renaming
+// fails.
+DdNode *prime(DdManager *dd, const game_structure &game, DdNode *p);
+
+// A result kept: referenced unless it is null.
+inline DdNode *keep(DdNode *f) {
+    if (f != nullptr) Tarn_Ref(f);
+    return f;
+}
+
+// Releases a held handle (null is ignored) and clears the holder.
+inline void release(DdManager *dd, DdNode *&held) {
+    if (held != nullptr) Tarn_RecursiveDeref(dd, held);
+    held = nullptr;
+}
+
+// Replaces a held handle with f, which already carries the reference the holder takes over.
+inline void take(DdManager *dd, DdNode *&held, DdNode *f) {
+    release(dd, held);
+    held = f;
+}
+
+// Replaces a held handle with f, taking a reference of its own.
+inline void hold(DdManager *dd, DdNode *&held, DdNode *f) {
+    Tarn_Ref(f);
+    release(dd, held);
+    held = f;
+}
+
+// Stores f with a reference of its own in slot k of a memory array whose first `valid` slots hold
+// references: a slot below that count gives its handle back first.
+inline void store_slot(DdManager *dd, DdNode **array, int k, int valid, DdNode *f) {
+    Tarn_Ref(f);
+    if (k < valid) Tarn_RecursiveDeref(dd, array[k]);
+    array[k] = f;
+}
+
+// Rows of arrays of handle arrays: rows x columns arrays of `capacity` handles each. Null when
+// memory runs out (nothing is left allocated).
+DdNode ***handle_rows_new(int columns, int capacity);
+void handle_rows_free(DdNode ***row, int columns);
+DdNode ****handle_table_new(int rows, int columns, int capacity);
+void handle_table_free(DdNode ****table, int rows, int columns);
