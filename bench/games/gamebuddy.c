@@ -1,15 +1,16 @@
 /* GR(1) and Rabin game solving over BuDDy, the peer of tarn's game solvers in the benchmarks.
  *
- *   gamebuddy [--rabin | --check] [--expect realizable|unrealizable] [--nodes N] [--cache N]
- *             [--cacheratio R] FILE.slugsin
+ *   gamebuddy [--rabin | --check] [--stepwise] [--expect realizable|unrealizable] [--nodes N]
+ *             [--cache N] [--cacheratio R] FILE.slugsin
  *
  * Reads a GR(1) specification in the slugsin text format, builds the game with every declared
  * variable v as BDD variable 2v and its primed copy as 2v+1 (inputs first, then outputs, each in
  * the order of the file), and solves it with the same nested fixpoints as tarn's solvers, run the
  * same way with their three heuristics off: the same operations in the same order, the same
  * priming (a renaming of each variable to its primed copy), the same equality tests (here a
- * comparison of canonical nodes), and every iterate the solver memories keep stays referenced
- * until the end. Where tarn negates an operand for free (complement edges) and then applies a
+ * comparison of canonical nodes), the same relational products in the controllable predecessors
+ * (--stepwise: a separate conjunction and quantification instead), and every iterate the solver
+ * memories keep stays referenced until the end. Where tarn negates an operand for free (complement edges) and then applies a
  * connective, this side applies the one BuDDy operator that folds the negation in (implication,
  * difference), which visits the same pairs of nodes.
  *
@@ -463,18 +464,33 @@ struct Counters {
 
 static BDD prime(const struct Game *g, BDD p) { return keep(bdd_replace(p, g->prime)); }
 
+/* Each controllable predecessor is computed in one of two ways: by default with every
+   quantified conjunction made in one relational product, as tarn's solvers do; with --stepwise
+   as a conjunction (or implication) followed by a separate quantification. */
+static int stepwise = 0;
+
 /* States from which the system can force the next state into p:
    forall env'. envTrans -> exists sys'. (p' and sysTrans). */
 static BDD sys_cpre(const struct Game *g, BDD p) {
     BDD pp = prime(g, p);
-    BDD a = keep(bdd_and(pp, g->sysTrans));
+    BDD b;
+    if (stepwise) {
+        BDD a = keep(bdd_and(pp, g->sysTrans));
+        b = keep(bdd_exist(a, g->sysPrimeVars));
+        drop(a);
+    } else {
+        b = keep(bdd_appex(pp, g->sysTrans, bddop_and, g->sysPrimeVars));
+    }
     drop(pp);
-    BDD b = keep(bdd_exist(a, g->sysPrimeVars));
-    drop(a);
-    BDD c = keep(bdd_imp(g->envTrans, b));
+    BDD r;
+    if (stepwise) {
+        BDD c = keep(bdd_imp(g->envTrans, b));
+        r = keep(bdd_forall(c, g->envPrimeVars));
+        drop(c);
+    } else {
+        r = keep(bdd_appall(g->envTrans, b, bddop_imp, g->envPrimeVars));
+    }
     drop(b);
-    BDD r = keep(bdd_forall(c, g->envPrimeVars));
-    drop(c);
     return r;
 }
 
@@ -482,14 +498,24 @@ static BDD sys_cpre(const struct Game *g, BDD p) {
    exists env'. envTrans and forall sys'. (sysTrans -> p'). */
 static BDD env_cpre(const struct Game *g, BDD p) {
     BDD pp = prime(g, p);
-    BDD a = keep(bdd_imp(g->sysTrans, pp));
+    BDD b;
+    if (stepwise) {
+        BDD a = keep(bdd_imp(g->sysTrans, pp));
+        b = keep(bdd_forall(a, g->sysPrimeVars));
+        drop(a);
+    } else {
+        b = keep(bdd_appall(g->sysTrans, pp, bddop_imp, g->sysPrimeVars));
+    }
     drop(pp);
-    BDD b = keep(bdd_forall(a, g->sysPrimeVars));
-    drop(a);
-    BDD c = keep(bdd_and(g->envTrans, b));
+    BDD r;
+    if (stepwise) {
+        BDD c = keep(bdd_and(g->envTrans, b));
+        r = keep(bdd_exist(c, g->envPrimeVars));
+        drop(c);
+    } else {
+        r = keep(bdd_appex(g->envTrans, b, bddop_and, g->envPrimeVars));
+    }
     drop(b);
-    BDD r = keep(bdd_exist(c, g->envPrimeVars));
-    drop(c);
     return r;
 }
 
@@ -724,8 +750,8 @@ static int rabin(const struct Game *g, struct Counters *n) {
 /* ---- driver -------------------------------------------------------------------------------- */
 
 static void usage(void) {
-    die("usage: gamebuddy [--rabin | --check] [--expect realizable|unrealizable] [--nodes N] "
-        "[--cache N] [--cacheratio R] FILE.slugsin");
+    die("usage: gamebuddy [--rabin | --check] [--stepwise] [--expect realizable|unrealizable] "
+        "[--nodes N] [--cache N] [--cacheratio R] FILE.slugsin");
 }
 
 static int number_arg(const char *s) {
@@ -752,6 +778,8 @@ int main(int argc, char **argv) {
         if (strcmp(argv[k], "--rabin") == 0) {
             runGr1 = 0;
             runRabin = 1;
+        } else if (strcmp(argv[k], "--stepwise") == 0) {
+            stepwise = 1;
         } else if (strcmp(argv[k], "--check") == 0) {
             runGr1 = runRabin = 1;
         } else if (strcmp(argv[k], "--expect") == 0 && k + 1 < argc) {
