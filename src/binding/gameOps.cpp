@@ -88,8 +88,8 @@ struct Game {
 // The common steps of the four entry points up to the solve: the justice arrays (with their
 // messages), the pairing record grown to the variable count, and the release of the solver's
 // memory. False when the entry point is to return 255.
-bool prepare(JNIEnv *env, DdManager *dd, jlongArray sysJ, jlongArray envJ,
-             const GameArguments &a, bool flushOnFailure, void (*freeMemory)(), Game *game) {
+bool prepare(JNIEnv *env, DdManager *dd, jlongArray sysJ, jlongArray envJ, const GameArguments &a,
+             bool flushOnFailure, void (*freeMemory)(), Game *game) {
     printf("sysJSize = %d\n", static_cast<int>(length_of(env, sysJ)));
     printf("envJSize = %d\n", static_cast<int>(length_of(env, envJ)));
     if (!game->sysJ.obtain(env, sysJ)) {
@@ -134,7 +134,9 @@ bool prepare(JNIEnv *env, DdManager *dd, jlongArray sysJ, jlongArray envJ,
     return true;
 }
 
-jbyte verdict(int result) { return static_cast<jbyte>(result); }
+jbyte verdict(int result) {
+    return static_cast<jbyte>(result);
+}
 
 // The memory of an earlier solve, as Java hands it back.
 struct IncArrays {
@@ -212,8 +214,8 @@ bool build_rabin_inc(JNIEnv *env, jint sizeD1, jint sizeD2, jintArray sizeD3, jl
         return false;
     }
     long used = 0;
-    if (!unflatten_rabin_inc(inc, arrays->sizeD3.data(), arrays->xMem.data(),
-                             arrays->xMem.length(), &used)) {
+    if (!unflatten_rabin_inc(inc, arrays->sizeD3.data(), arrays->xMem.data(), arrays->xMem.length(),
+                             &used)) {
         return false;
     }
     if (!valid_handles(arrays->xMem.data(), used)) return false;
@@ -242,15 +244,16 @@ jintArray java_ints(JNIEnv *env, const std::vector<int> &ints) {
 
 }  // namespace
 
-// ---- solvers -------------------------------------------------------------------------------------
+// ---- solvers
+// -------------------------------------------------------------------------------------
 
 extern "C" JNIEXPORT jbyte JNICALL Java_ordo_TARNFactory_gr1Game0(
     JNIEnv *env, jclass, jlongArray sysJ, jlongArray envJ, jlong sysIni, jlong envIni,
     jlong sysTrans, jlong envTrans, jlong sysVars, jlong envVars, jlong sysPrimeVars,
     jlong envPrimeVars, jlong pairing, jboolean efp, jboolean eun, jboolean fpr) {
-    const GameArguments a{sysIni,       envIni,       sysTrans, envTrans,     sysVars,
-                          envVars,      sysPrimeVars, envPrimeVars, pairing, is_true(efp),
-                          is_true(eun), is_true(fpr)};
+    const GameArguments a{sysIni,  envIni,       sysTrans,     envTrans,
+                          sysVars, envVars,      sysPrimeVars, envPrimeVars,
+                          pairing, is_true(efp), is_true(eun), is_true(fpr)};
     return game_call(env, a, [&](DdManager *dd) -> jbyte {
         Game game;
         if (!prepare(env, dd, sysJ, envJ, a, true, free_gr1_mem, &game)) return kGameError;
@@ -264,9 +267,9 @@ extern "C" JNIEXPORT jbyte JNICALL Java_ordo_TARNFactory_gr1GameInc0(
     jlong envPrimeVars, jlong pairing, jboolean efp, jboolean eun, jboolean fpr, jint incType,
     jlong startZ, jlongArray zMem, jlongArray zMemFirstItr, jlongArray xMem,
     jint leastRemovedJustice, jint sizeD1, jint sizeD2, jintArray sizeD3) {
-    const GameArguments a{sysIni,       envIni,       sysTrans, envTrans,     sysVars,
-                          envVars,      sysPrimeVars, envPrimeVars, pairing, is_true(efp),
-                          is_true(eun), is_true(fpr)};
+    const GameArguments a{sysIni,  envIni,       sysTrans,     envTrans,
+                          sysVars, envVars,      sysPrimeVars, envPrimeVars,
+                          pairing, is_true(efp), is_true(eun), is_true(fpr)};
     return game_call(env, a, [&](DdManager *dd) -> jbyte {
         Game game;
         if (!prepare(env, dd, sysJ, envJ, a, true, free_gr1_mem, &game)) return kGameError;
@@ -276,8 +279,8 @@ extern "C" JNIEXPORT jbyte JNICALL Java_ordo_TARNFactory_gr1GameInc0(
         inc.inc_type = incType;
         inc.least_removed_justice = leastRemovedJustice;
         IncArrays arrays;
-        if (incType != 0 && !build_gr1_inc(env, sizeD1, sizeD2, sizeD3, startZ, zMem,
-                                           zMemFirstItr, xMem, &arrays, &inc)) {
+        if (incType != 0 && !build_gr1_inc(env, sizeD1, sizeD2, sizeD3, startZ, zMem, zMemFirstItr,
+                                           xMem, &arrays, &inc)) {
             free_gr1_inc_x(&inc);
             fflush(stdout);
             return kGameError;
@@ -292,9 +295,9 @@ extern "C" JNIEXPORT jbyte JNICALL Java_ordo_TARNFactory_rabinGame0(
     JNIEnv *env, jclass, jlongArray sysJ, jlongArray envJ, jlong sysIni, jlong envIni,
     jlong sysTrans, jlong envTrans, jlong sysVars, jlong envVars, jlong sysPrimeVars,
     jlong envPrimeVars, jlong pairing, jboolean efp, jboolean eun, jboolean fpr) {
-    const GameArguments a{sysIni,       envIni,       sysTrans, envTrans,     sysVars,
-                          envVars,      sysPrimeVars, envPrimeVars, pairing, is_true(efp),
-                          is_true(eun), is_true(fpr)};
+    const GameArguments a{sysIni,  envIni,       sysTrans,     envTrans,
+                          sysVars, envVars,      sysPrimeVars, envPrimeVars,
+                          pairing, is_true(efp), is_true(eun), is_true(fpr)};
     return game_call(env, a, [&](DdManager *dd) -> jbyte {
         Game game;
         if (!prepare(env, dd, sysJ, envJ, a, false, free_rabin_mem, &game)) return kGameError;
@@ -308,9 +311,9 @@ extern "C" JNIEXPORT jbyte JNICALL Java_ordo_TARNFactory_rabinGameInc0(
     jlong envPrimeVars, jlong pairing, jboolean efp, jboolean eun, jboolean fpr, jint incType,
     jlong startZ, jlongArray zMem, jlongArray xMem, jint leastRemovedJustice, jint sizeD1,
     jint sizeD2, jintArray sizeD3) {
-    const GameArguments a{sysIni,       envIni,       sysTrans, envTrans,     sysVars,
-                          envVars,      sysPrimeVars, envPrimeVars, pairing, is_true(efp),
-                          is_true(eun), is_true(fpr)};
+    const GameArguments a{sysIni,  envIni,       sysTrans,     envTrans,
+                          sysVars, envVars,      sysPrimeVars, envPrimeVars,
+                          pairing, is_true(efp), is_true(eun), is_true(fpr)};
     return game_call(env, a, [&](DdManager *dd) -> jbyte {
         Game game;
         if (!prepare(env, dd, sysJ, envJ, a, false, free_rabin_mem, &game)) return kGameError;
@@ -320,8 +323,8 @@ extern "C" JNIEXPORT jbyte JNICALL Java_ordo_TARNFactory_rabinGameInc0(
         inc.inc_type = incType;
         inc.least_removed_justice = leastRemovedJustice;
         IncArrays arrays;
-        if (incType != 0 && !build_rabin_inc(env, sizeD1, sizeD2, sizeD3, startZ, zMem, xMem,
-                                             &arrays, &inc)) {
+        if (incType != 0 &&
+            !build_rabin_inc(env, sizeD1, sizeD2, sizeD3, startZ, zMem, xMem, &arrays, &inc)) {
             free_rabin_inc(&inc);
             fflush(stdout);
             return kGameError;
@@ -332,7 +335,8 @@ extern "C" JNIEXPORT jbyte JNICALL Java_ordo_TARNFactory_rabinGameInc0(
     });
 }
 
-// ---- getters -------------------------------------------------------------------------------------
+// ---- getters
+// -------------------------------------------------------------------------------------
 //
 // They read only the memories, so they need the lock but no manager.
 
@@ -372,8 +376,7 @@ extern "C" JNIEXPORT jlongArray JNICALL Java_ordo_TARNFactory_getRabinZMem0(JNIE
     return java_handles(env, rabin_z_mem_flat());
 }
 
-extern "C" JNIEXPORT jintArray JNICALL Java_ordo_TARNFactory_getRabinXSizes0(JNIEnv *env,
-                                                                             jclass) {
+extern "C" JNIEXPORT jintArray JNICALL Java_ordo_TARNFactory_getRabinXSizes0(JNIEnv *env, jclass) {
     LibraryGuard guard(library_lock());
     return java_ints(env, rabin_x_sizes());
 }

@@ -9,7 +9,8 @@
 gr1_memory gr1_mem;
 rabin_memory rabin_mem;
 
-// ---- allocation ----------------------------------------------------------------------------------
+// ---- allocation
+// ----------------------------------------------------------------------------------
 
 void *game_malloc(size_t bytes) {
     UtilOutOfMemoryFn saved = util_out_of_memory;
@@ -27,12 +28,16 @@ void *game_realloc(void *pointer, size_t bytes) {
     return p;
 }
 
-void game_free(void *pointer) { util_free(pointer); }
+void game_free(void *pointer) {
+    util_free(pointer);
+}
 
 // An innermost array keeps its capacity in a word just before its first handle.
 namespace {
 
-DdNode **base_of(DdNode **array) { return array - 1; }
+DdNode **base_of(DdNode **array) {
+    return array - 1;
+}
 
 void set_capacity(DdNode **base, int capacity) {
     base[0] = reinterpret_cast<DdNode *>(static_cast<uintptr_t>(capacity));
@@ -103,18 +108,22 @@ void handle_table_free(DdNode ****table, int rows, int columns) {
     game_free(table);
 }
 
-// ---- incremental input -----------------------------------------------------------------------------
+// ---- incremental input
+// -----------------------------------------------------------------------------
 
 void print_inc_type(int t) {
-    printf("INC_TYPE_PREV_INI_REMOVED = %d, INC_TYPE_PREV_SAFETY_REMOVED = %d, "
-           "INC_TYPE_PREV_JUSTICE_REMOVED = %d \t\t\t\nINC_TYPE_NEW_INI_ADDED = %d, "
-           "INC_TYPE_NEW_SAFETY_ADDED = %d, INC_TYPE_NEW_JUSTICE_ADDED = %d\n",
-           (t & INC_TYPE_PREV_INI_REMOVED) != 0, (t & INC_TYPE_PREV_SAFETY_REMOVED) != 0,
-           (t & INC_TYPE_PREV_JUSTICE_REMOVED) != 0, (t & INC_TYPE_NEW_INI_ADDED) != 0,
-           (t & INC_TYPE_NEW_SAFETY_ADDED) != 0, (t & INC_TYPE_NEW_JUSTICE_ADDED) != 0);
+    printf(
+        "INC_TYPE_PREV_INI_REMOVED = %d, INC_TYPE_PREV_SAFETY_REMOVED = %d, "
+        "INC_TYPE_PREV_JUSTICE_REMOVED = %d \t\t\t\nINC_TYPE_NEW_INI_ADDED = %d, "
+        "INC_TYPE_NEW_SAFETY_ADDED = %d, INC_TYPE_NEW_JUSTICE_ADDED = %d\n",
+        (t & INC_TYPE_PREV_INI_REMOVED) != 0, (t & INC_TYPE_PREV_SAFETY_REMOVED) != 0,
+        (t & INC_TYPE_PREV_JUSTICE_REMOVED) != 0, (t & INC_TYPE_NEW_INI_ADDED) != 0,
+        (t & INC_TYPE_NEW_SAFETY_ADDED) != 0, (t & INC_TYPE_NEW_JUSTICE_ADDED) != 0);
 }
 
-bool is_only_ini_change(int t) { return (t & 0x38) == 0x08 || (t & 0x07) == 0x01; }
+bool is_only_ini_change(int t) {
+    return (t & 0x38) == 0x08 || (t & 0x07) == 0x01;
+}
 
 bool unflatten_gr1_inc_x(gr1_inc_data *inc, DdNode *const *flat, long flatSize, long *used) {
     long next = 0;
@@ -152,8 +161,8 @@ void free_gr1_inc_x(gr1_inc_data *inc) {
     inc->x_mem = nullptr;
 }
 
-bool unflatten_rabin_inc(rabin_inc_data *inc, const int *counts, DdNode *const *flat,
-                         long flatSize, long *used) {
+bool unflatten_rabin_inc(rabin_inc_data *inc, const int *counts, DdNode *const *flat, long flatSize,
+                         long *used) {
     inc->x_mem = nullptr;
     inc->sizeD3 = nullptr;
     if (inc->sizeD1 < 0 || inc->sizeD2 < 0) return false;
@@ -213,7 +222,8 @@ void free_rabin_inc(rabin_inc_data *inc) {
     inc->x_mem = nullptr;
 }
 
-// ---- release -----------------------------------------------------------------------------------------
+// ---- release
+// -----------------------------------------------------------------------------------------
 
 void free_gr1_mem() {
     gr1_memory &m = gr1_mem;
@@ -243,7 +253,8 @@ void free_rabin_mem() {
     m = rabin_memory{};
 }
 
-// ---- growth ------------------------------------------------------------------------------------------
+// ---- growth
+// ------------------------------------------------------------------------------------------
 
 bool extend_size_1D(DdNode ***array, int newSize) {
     printf("extend_size_1D: newSize = %d\n", newSize);
@@ -411,7 +422,8 @@ bool copy_to_rabin_mem(DdManager *dd, const rabin_inc_data &inc, int **counts, i
     return true;
 }
 
-// ---- readers -----------------------------------------------------------------------------------------
+// ---- readers
+// -----------------------------------------------------------------------------------------
 
 namespace {
 
@@ -426,7 +438,9 @@ void clear_unset_counts(const char *prefix) {
     }
 }
 
-int gr1_count(int j) { return gr1_mem.sizeD3[j] > 0 ? gr1_mem.sizeD3[j] : 0; }
+int gr1_count(int j) {
+    return gr1_mem.sizeD3[j] > 0 ? gr1_mem.sizeD3[j] : 0;
+}
 
 int rabin_count(int zi, int i) {
     const int n = rabin_mem.sizeD3[zi][i];
@@ -470,11 +484,12 @@ std::vector<DdNode *> gr1_z_mem_flat() {
 
 std::vector<DdNode *> gr1_z_mem_first_itr_flat() {
     if (gr1_mem.z_mem_first_itr == nullptr) return {};
-    return std::vector<DdNode *>(gr1_mem.z_mem_first_itr,
-                                 gr1_mem.z_mem_first_itr + gr1_mem.sizeD1);
+    return std::vector<DdNode *>(gr1_mem.z_mem_first_itr, gr1_mem.z_mem_first_itr + gr1_mem.sizeD1);
 }
 
-int rabin_z_size() { return rabin_mem.sizeD1; }
+int rabin_z_size() {
+    return rabin_mem.sizeD1;
+}
 
 std::vector<DdNode *> rabin_z_mem_flat() {
     if (rabin_mem.z_mem == nullptr) return {};
@@ -500,7 +515,8 @@ std::vector<DdNode *> rabin_x_mem_flat() {
         out.reserve(static_cast<size_t>(total));
         for (int zi = 0; zi < rabin_mem.sizeD1; zi++) {
             for (int i = 0; i < rabin_mem.sizeD2; i++) {
-                for (int k = 0; k < rabin_count(zi, i); k++) out.push_back(rabin_mem.x_mem[zi][i][k]);
+                for (int k = 0; k < rabin_count(zi, i); k++)
+                    out.push_back(rabin_mem.x_mem[zi][i][k]);
             }
         }
     }

@@ -26,7 +26,8 @@ struct game_structure {
     DdNode *envIni;
     DdNode *sysTrans;
     DdNode *envTrans;
-    DdNode *sysVars;       // positive cubes of the unprimed and primed variables of each player
+    // positive cubes of the unprimed and primed variables of each player
+    DdNode *sysVars;
     DdNode *envVars;
     DdNode *sysPrimeVars;
     DdNode *envPrimeVars;
@@ -87,33 +88,33 @@ void free_gr1_inc_x(gr1_inc_data *inc);
 
 // The same for the Rabin form: counts (sizeD1 x sizeD2, row by row) become inc->sizeD3 and the
 // flattened X memory (the order of rabin_x_mem_flat) becomes inc->x_mem.
-bool unflatten_rabin_inc(rabin_inc_data *inc, const int *counts, DdNode *const *flat,
-                         long flatSize, long *used);
+bool unflatten_rabin_inc(rabin_inc_data *inc, const int *counts, DdNode *const *flat, long flatSize,
+                         long *used);
 void free_rabin_inc(rabin_inc_data *inc);
 
 // ---- the memories ------------------------------------------------------------------------------
 
 // Iterates of the last GR(1) solve, per system justice j and environment justice i.
 struct gr1_memory {
-    int sizeD1 = 0;                         // system justices
-    int sizeD2 = 0;                         // environment justices
-    DdNode **z_mem = nullptr;               // [j]: the Z last stored for j (null: none)
-    DdNode **z_mem_first_itr = nullptr;     // [j]: the Z of the first pass; incremental only
-    DdNode ***y_mem = nullptr;              // [j][cy]: the Y iterates of j
-    DdNode ****x_mem = nullptr;             // [j][i][cy]: the X fixpoints of j, i
-    int *sizeD3 = nullptr;                  // [j]: valid entries of y_mem[j] and x_mem[j][i]
+    int sizeD1 = 0;                      // system justices
+    int sizeD2 = 0;                      // environment justices
+    DdNode **z_mem = nullptr;            // [j]: the Z last stored for j (null: none)
+    DdNode **z_mem_first_itr = nullptr;  // [j]: the Z of the first pass; incremental only
+    DdNode ***y_mem = nullptr;           // [j][cy]: the Y iterates of j
+    DdNode ****x_mem = nullptr;          // [j][i][cy]: the X fixpoints of j, i
+    int *sizeD3 = nullptr;               // [j]: valid entries of y_mem[j] and x_mem[j][i]
 };
 
 // Iterates of the last Rabin solve, per Z entry zi and environment justice i.
 struct rabin_memory {
-    int sizeD1 = 0;                         // Z entries
-    int sizeD2 = 0;                         // environment justices
-    DdNode **z_mem = nullptr;               // [zi]: the accumulated Z after entry zi
-    DdNode ****x_mem = nullptr;             // [zi][i][k]: the X iterates of entry zi
-    int **sizeD3 = nullptr;                 // [zi][i]: valid entries of x_mem[zi][i]
-    DdNode ****x_mem_recycle = nullptr;     // [j][i][cy]: only during a solve with recycling
-    int rows = 0;                           // rows allocated in z_mem and x_mem
-    int recycle_rows = 0;                   // rows allocated in x_mem_recycle
+    int sizeD1 = 0;                      // Z entries
+    int sizeD2 = 0;                      // environment justices
+    DdNode **z_mem = nullptr;            // [zi]: the accumulated Z after entry zi
+    DdNode ****x_mem = nullptr;          // [zi][i][k]: the X iterates of entry zi
+    int **sizeD3 = nullptr;              // [zi][i]: valid entries of x_mem[zi][i]
+    DdNode ****x_mem_recycle = nullptr;  // [j][i][cy]: only during a solve with recycling
+    int rows = 0;                        // rows allocated in z_mem and x_mem
+    int recycle_rows = 0;                // rows allocated in x_mem_recycle
 };
 
 extern gr1_memory gr1_mem;
@@ -145,7 +146,8 @@ bool extend_size_3D(DdNode ****array, int count1, int count2, int newSize);
 bool extend_size_1D_3D(DdNode *****array, int oldSize, int newSize, int sizeD2, int capacity);
 bool extend_size_1D_2D_int(int ***array, int oldSize, int newSize, int sizeD2);
 
-// ---- filling a memory from incremental input ------------------------------------------------------
+// ---- filling a memory from incremental input
+// ------------------------------------------------------
 
 // Restores gr1_mem (already allocated for the input's sizes) from the input: sizeD3, z_mem,
 // z_mem_first_itr, x_mem, and zero Y entries. False when a resize failed.
@@ -153,8 +155,7 @@ bool copy_to_gr1_mem(DdManager *dd, const gr1_inc_data &inc, int capacity);
 
 // Restores the first n Z entries of rabin_mem and their X iterates from the input, and their
 // counts into the working counts. False when a resize failed.
-bool copy_to_rabin_mem(DdManager *dd, const rabin_inc_data &inc, int **counts, int capacity,
-                       int n);
+bool copy_to_rabin_mem(DdManager *dd, const rabin_inc_data &inc, int **counts, int capacity, int n);
 
 // ---- reading the memories --------------------------------------------------------------------
 //

@@ -7,7 +7,8 @@
 
 #include "games/gameInt.h"
 
-// ---- shared operations ---------------------------------------------------------------------------
+// ---- shared operations
+// ---------------------------------------------------------------------------
 
 DdNode *prime(DdManager *dd, const game_structure &game, DdNode *p) {
     const int n = Tarn_ReadSize(dd);
@@ -39,7 +40,8 @@ DdNode *sysCpre(DdManager *dd, const game_structure &game, DdNode *p) {
     DdNode *moves = keep(Tarn_BddAndAbstract(dd, primed, game.sysTrans, game.sysPrimeVars));
     release(dd, primed);
     if (moves == nullptr) return nullptr;
-    DdNode *escapes = keep(Tarn_BddAndAbstract(dd, game.envTrans, Tarn_Not(moves), game.envPrimeVars));
+    DdNode *escapes =
+        keep(Tarn_BddAndAbstract(dd, game.envTrans, Tarn_Not(moves), game.envPrimeVars));
     release(dd, moves);
     return escapes == nullptr ? nullptr : Tarn_Not(escapes);
 }
@@ -61,7 +63,11 @@ int sysWinAllInitial(DdManager *dd, const game_structure &game, DdNode *z) {
     return all;
 }
 
-// ---- the solver ----------------------------------------------------------------------------------
+// ---- the solver
+// ----------------------------------------------------------------------------------
+//
+// Two sets are equal exactly when their handles are: the diagrams are canonical, so each fixpoint
+// test is a comparison of handles.
 
 namespace {
 
@@ -71,8 +77,15 @@ class Gr1Solver {
 public:
     Gr1Solver(DdManager *dd, const game_structure &game, bool efp, bool eun, bool fpr,
               bool incremental, const gr1_inc_data *inc)
-        : dd_(dd), g_(game), efp_(efp), eun_(eun), fpr_(fpr), incremental_(incremental),
-          inc_(incremental ? inc : nullptr), one_(Tarn_ReadOne(dd)), zero_(Tarn_Not(one_)) {}
+        : dd_(dd),
+          g_(game),
+          efp_(efp),
+          eun_(eun),
+          fpr_(fpr),
+          incremental_(incremental),
+          inc_(incremental ? inc : nullptr),
+          one_(Tarn_ReadOne(dd)),
+          zero_(Tarn_Not(one_)) {}
 
     int run();
 
@@ -108,7 +121,8 @@ private:
     // working handles, each holding one reference while set
     DdNode *z_ = nullptr, *zPrev_ = nullptr, *y_ = nullptr, *yPrev_ = nullptr;
     DdNode *x_ = nullptr, *xPrev_ = nullptr, *start_ = nullptr, *yStart_ = nullptr;
-    DdNode *notJe_ = nullptr, *g_x_ = nullptr;
+    DdNode *notJe_ = nullptr;
+    DdNode *gStart_ = nullptr;  // the incremental start of X before recycling
 
     int *counts_ = nullptr;  // per system justice: Y iterations stored, -1 until set
     int capacity_ = kInitialCapacity;
@@ -242,9 +256,10 @@ int Gr1Solver::onlyInitialStates() {
 
 bool Gr1Solver::incrementalStart() {
     if ((type_ & 0x06) == 0x04 && g_.sysJSize != 1) {
-        printf("New justice(s) was added, to an existing list of justices. Current num of sys "
-               "justices is %d\n",
-               g_.sysJSize);
+        printf(
+            "New justice(s) was added, to an existing list of justices. Current num of sys "
+            "justices is %d\n",
+            g_.sysJSize);
         startIndex_ = inc_->sizeD1;
         printf("New justice was added, starting from j_start_idx = %d\n", startIndex_);
         if (!copy_to_gr1_mem(dd_, *inc_, kInitialCapacity)) return false;
@@ -420,7 +435,7 @@ bool Gr1Solver::xFixpoint(int j, int i) {
 bool Gr1Solver::startX(int j, int i) {
     DdNode *base = z_;  // what a fresh X starts from: Z, or the incremental g
     if (incremental_) {
-        hold(dd_, g_x_, z_);
+        hold(dd_, gStart_, z_);
         if ((type_ & 0x02) != 0 && j < inc_->sizeD1) {
             printf("use inc_data.x_mem[%d][%d][%d] for current X\n", j, i, cy_);
             int k = cy_;
@@ -429,9 +444,10 @@ bool Gr1Solver::startX(int j, int i) {
                 k = inc_->sizeD3[j] - 1;
             }
             // an input without X iterates for j leaves the start at Z
-            if (k >= 0 && !set(g_x_, keep(Tarn_BddAnd(dd_, inc_->x_mem[j][i][k], z_)))) return false;
+            if (k >= 0 && !set(gStart_, keep(Tarn_BddAnd(dd_, inc_->x_mem[j][i][k], z_))))
+                return false;
         }
-        base = g_x_;
+        base = gStart_;
     }
     if (fpr_ && !first_) {
         const int count = counts_[j];
@@ -441,12 +457,12 @@ bool Gr1Solver::startX(int j, int i) {
         if (rcy >= 0) {
             printf("recycleFixPoint X for j=%d, i=%d, rcy=%d\n", j, i, rcy);
             const bool made = set(x_, keep(Tarn_BddAnd(dd_, gr1_mem.x_mem[j][i][rcy], base)));
-            release(dd_, g_x_);
+            release(dd_, gStart_);
             return made;
         }
     }
     hold(dd_, x_, base);
-    release(dd_, g_x_);
+    release(dd_, gStart_);
     return true;
 }
 
@@ -459,7 +475,8 @@ int Gr1Solver::fail() {
 }
 
 void Gr1Solver::releaseWorking() {
-    for (DdNode **held : {&z_, &zPrev_, &y_, &yPrev_, &x_, &xPrev_, &start_, &yStart_, &notJe_, &g_x_}) {
+    for (DdNode **held :
+         {&z_, &zPrev_, &y_, &yPrev_, &x_, &xPrev_, &start_, &yStart_, &notJe_, &gStart_}) {
         release(dd_, *held);
     }
 }

@@ -37,6 +37,11 @@ int envWinAllInitial(DdManager *dd, const game_structure &game, DdNode *z) {
     return some;
 }
 
+// ---- the solver
+// ----------------------------------------------------------------------------------
+//
+// As in the GR(1) solver, equal sets are equal handles.
+
 namespace {
 
 constexpr int kInitialCapacity = 50;
@@ -46,8 +51,15 @@ class RabinSolver {
 public:
     RabinSolver(DdManager *dd, const game_structure &game, bool efp, bool eun, bool fpr,
                 bool incremental, const rabin_inc_data *inc)
-        : dd_(dd), g_(game), efp_(efp), eun_(eun), fpr_(fpr), incremental_(incremental),
-          inc_(incremental ? inc : nullptr), one_(Tarn_ReadOne(dd)), zero_(Tarn_Not(one_)) {}
+        : dd_(dd),
+          g_(game),
+          efp_(efp),
+          eun_(eun),
+          fpr_(fpr),
+          incremental_(incremental),
+          inc_(incremental ? inc : nullptr),
+          one_(Tarn_ReadOne(dd)),
+          zero_(Tarn_Not(one_)) {}
 
     int run();
 
@@ -84,7 +96,7 @@ private:
     DdNode *z_ = nullptr, *zPrev_ = nullptr, *y_ = nullptr, *yPrev_ = nullptr;
     DdNode *x_ = nullptr, *xPrev_ = nullptr, *yTerm_ = nullptr;
 
-    int **counts_ = nullptr;   // [zi][i]: X iterates stored, -1 until set
+    int **counts_ = nullptr;        // [zi][i]: X iterates stored, -1 until set
     int *recycleCounts_ = nullptr;  // [j]: Y iterations recycled, -1 until set
     int zCapacity_ = 0;
     int xCapacity_ = kInitialCapacity;
@@ -218,9 +230,10 @@ bool RabinSolver::allocateRecycle() {
 bool RabinSolver::incrementalStart() {
     const int r = inc_->least_removed_justice;
     if ((type_ & 0x06) == 0x04 && r > 0) {
-        printf("New justice(s) was added, to an existing list of justices. Current num of sys "
-               "justices is %d\n",
-               g_.sysJSize);
+        printf(
+            "New justice(s) was added, to an existing list of justices. Current num of sys "
+            "justices is %d\n",
+            g_.sysJSize);
         startIndex_ = r;
         zi_ = inc_->sizeD1;
         printf("New justice was added, starting from j_start_idx = %d\n", r);
@@ -351,7 +364,8 @@ bool RabinSolver::xFixpoint(int j, int i, DdNode *b, DdNode *notSysJ) {
         // a justice that no earlier pass of this solve reached has nothing to recycle
         if (rcy >= 0) {
             printf("recycleFixPoint X for j=%d, i=%d, rcy=%d\n", j, i, rcy);
-            if (!set(x_, keep(Tarn_BddOr(dd_, rabin_mem.x_mem_recycle[j][i][rcy], b)))) return false;
+            if (!set(x_, keep(Tarn_BddOr(dd_, rabin_mem.x_mem_recycle[j][i][rcy], b))))
+                return false;
         }
     }
     DdNode **slots = rabin_mem.x_mem[zi_][i];

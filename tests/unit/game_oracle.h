@@ -200,7 +200,8 @@ inline bool envWinsSomeInitial(const ExplicitGame &g, StateSet w) {
     return false;
 }
 
-// ---- the symbolic form ---------------------------------------------------------------------------
+// ---- the symbolic form
+// ---------------------------------------------------------------------------
 
 // The game as decision diagrams in a manager with 2n variables; every diagram held with one
 // reference until release().
@@ -213,7 +214,8 @@ public:
         envTrans_ = build(0, 0, [&](unsigned a) {
             return (g.envTrans[unprimed(a)] >> g.envPart(primed(a)) & 1) != 0;
         });
-        sysTrans_ = build(0, 0, [&](unsigned a) { return (g.sysTrans[unprimed(a)] >> primed(a) & 1) != 0; });
+        sysTrans_ = build(
+            0, 0, [&](unsigned a) { return (g.sysTrans[unprimed(a)] >> primed(a) & 1) != 0; });
         for (StateSet j : g.sysJ) sysJ_.push_back(set(j));
         for (StateSet i : g.envJ) envJ_.push_back(set(i));
         envVars_ = cube(0, g.nEnv, 0);
@@ -238,9 +240,12 @@ public:
     SymbolicGame &operator=(const SymbolicGame &) = delete;
 
     game_structure structure() const {
-        return game_structure{sysJ_.data(), static_cast<int>(sysJ_.size()), envJ_.data(),
-                              static_cast<int>(envJ_.size()), sysIni_, envIni_, sysTrans_,
-                              envTrans_, sysVars_, envVars_, sysPrimeVars_, envPrimeVars_,
+        return game_structure{sysJ_.data(),   static_cast<int>(sysJ_.size()),
+                              envJ_.data(),   static_cast<int>(envJ_.size()),
+                              sysIni_,        envIni_,
+                              sysTrans_,      envTrans_,
+                              sysVars_,       envVars_,
+                              sysPrimeVars_,  envPrimeVars_,
                               pairing_.data()};
     }
 
@@ -294,7 +299,8 @@ private:
     // Shannon expansion over the variables from v on, by if-then-else (referenced).
     template <class F>
     DdNode *build(int v, unsigned a, const F &value) {
-        if (v == 2 * g_.n()) return keep(value(a) ? Tarn_ReadOne(dd_) : Tarn_Not(Tarn_ReadOne(dd_)));
+        if (v == 2 * g_.n())
+            return keep(value(a) ? Tarn_ReadOne(dd_) : Tarn_Not(Tarn_ReadOne(dd_)));
         DdNode *hi = build(v + 1, a | (1u << v), value);
         DdNode *lo = build(v + 1, a, value);
         DdNode *r = keep(Tarn_BddIte(dd_, Tarn_BddIthVar(dd_, v), hi, lo));

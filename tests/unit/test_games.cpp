@@ -37,7 +37,8 @@ struct Solve {
     }
     size_t occurrences(const std::string &text) const {
         size_t count = 0;
-        for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) count++;
+        for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+            count++;
         return count;
     }
     bool has(const std::string &text) const { return out.find(text) != std::string::npos; }
@@ -51,7 +52,8 @@ Solve gr1(DdManager *dd, const game_structure &s, Switches w, const gr1_inc_data
     return Solve{r, testing::internal::GetCapturedStdout()};
 }
 
-Solve rabin(DdManager *dd, const game_structure &s, Switches w, const rabin_inc_data *inc = nullptr) {
+Solve rabin(DdManager *dd, const game_structure &s, Switches w,
+            const rabin_inc_data *inc = nullptr) {
     free_rabin_mem();
     testing::internal::CaptureStdout();
     const int r = rabin_game(dd, s, w.efp, w.eun, w.fpr, inc != nullptr, inc);
@@ -68,8 +70,9 @@ struct Gr1Snapshot {
 
 Gr1Snapshot gr1Snapshot() {
     testing::internal::CaptureStdout();
-    Gr1Snapshot s{gr1_mem.sizeD1, gr1_mem.sizeD2, gr1_attr_sizes("t"), gr1_x_mem_flat("t"),
-                  gr1_y_mem_flat("t"), gr1_z_mem_flat(), gr1_z_mem_first_itr_flat()};
+    Gr1Snapshot s{
+        gr1_mem.sizeD1,      gr1_mem.sizeD2,   gr1_attr_sizes("t"),       gr1_x_mem_flat("t"),
+        gr1_y_mem_flat("t"), gr1_z_mem_flat(), gr1_z_mem_first_itr_flat()};
     testing::internal::GetCapturedStdout();
     return s;
 }
@@ -175,7 +178,9 @@ TEST_F(GameTest, SolversAgreeWithTheExplicitOracleUnderEverySwitch) {
 }
 
 // A handle that the readers pass through without looking at it.
-DdNode *fake(uintptr_t k) { return reinterpret_cast<DdNode *>(k * 32); }
+DdNode *fake(uintptr_t k) {
+    return reinterpret_cast<DdNode *>(k * 32);
+}
 
 TEST_F(GameTest, Gr1ReadersFlattenJusticeThenEnvironmentThenIteration) {
     // 3 system justices with 2, unset and 1 iterations; 2 environment justices
@@ -230,7 +235,8 @@ TEST_F(GameTest, RabinReadersSkipEmptyCells) {
         rabin_mem.sizeD3[zi] = static_cast<int *>(malloc(2 * sizeof(int)));
         for (int i = 0; i < 2; i++) {
             rabin_mem.sizeD3[zi][i] = counts[zi][i];
-            for (int k = 0; k < counts[zi][i]; k++) rabin_mem.x_mem[zi][i][k] = fake(100 * zi + 10 * i + k + 1);
+            for (int k = 0; k < counts[zi][i]; k++)
+                rabin_mem.x_mem[zi][i][k] = fake(100 * zi + 10 * i + k + 1);
         }
     }
     EXPECT_EQ(rabin_z_size(), 2);
@@ -260,6 +266,42 @@ ExplicitGame chainGame() {
     return g;
 }
 
+TEST_F(GameTest, IterationsBeyondTheInitialCapacitiesGrowTheArrays) {
+    // a system justice that never holds and an environment justice everywhere but on the sink:
+    // the GR(1) Y fixpoint and the Rabin Y fixpoint take one step per chain state
+    ExplicitGame g = chainGame();
+    g.sysJ = {0};
+    g.envJ = {g.all() & ~(StateSet{1} << 63)};
+    {
+        SymbolicGame sg(dd, g);
+        const Solve a = gr1(dd, sg.structure(), {false, false, true});
+        EXPECT_EQ(a.result, 1);
+        EXPECT_EQ(a.occurrences("extend_size_3D: newSize = 100\nextend_size_3D end\n"
+                                "extend_size_2D: newSize = 100\nextend_size_2D end\n"),
+                  1u);
+        const Gr1Snapshot m = gr1Snapshot();
+        ASSERT_EQ(m.sizes.size(), 1u);
+        EXPECT_GT(m.sizes[0], 60);
+        EXPECT_EQ(m.y.size(), static_cast<size_t>(m.sizes[0]));
+        EXPECT_EQ(sg.states(m.y.back()), game_oracle::sysWinning(g));
+        const Solve b = rabin(dd, sg.structure(), {false, false, true});
+        EXPECT_EQ(b.result, 0);
+        EXPECT_EQ(b.occurrences("extend size of 3D of rabin_mem.x_mem_recycle to 100\n"
+                                "extend_size_3D: newSize = 100\nextend_size_3D end\n"),
+                  1u);
+        EXPECT_EQ(rabin_mem.x_mem_recycle, nullptr);
+    }
+    // an environment justice on the sink alone: one X fixpoint runs down the whole chain
+    g.envJ = {StateSet{1} << 63};
+    SymbolicGame sg(dd, g);
+    const Solve b = rabin(dd, sg.structure(), {false, false, false});
+    EXPECT_EQ(b.result, 1);
+    EXPECT_EQ(b.occurrences("extend_size_3D: newSize = 100\nextend_size_3D end\n"), 1u);
+    const RabinSnapshot m = rabinSnapshot();
+    EXPECT_GT(m.sizes[0], 60);
+    EXPECT_EQ(sg.states(m.x[static_cast<size_t>(m.sizes[0]) - 1]), g.all());
+}
+
 TEST_F(GameTest, RabinZCapacityGrowsAtTheFortiethEntryWithTwoJustices) {
     const ExplicitGame g = chainGame();
     SymbolicGame sg(dd, g);
@@ -268,15 +310,17 @@ TEST_F(GameTest, RabinZCapacityGrowsAtTheFortiethEntryWithTwoJustices) {
     EXPECT_EQ(rabin_mem.sizeD1, b.counter("z iterations = ") * 2);
     EXPECT_GT(rabin_mem.sizeD1, 40);
     // the growth comes right after the entry of justice 1 in the 20th pass
-    const size_t grow = b.out.find("extend_size_1D: newSize = 80\nextend_size_1D end\n"
-                                   "extend_size_1D_3D: oldSize=40, newSize=80\n"
-                                   "extend_size_1D_3D end\nextend_size_1D_2D_int: newSize = 80\n");
+    const size_t grow = b.out.find(
+        "extend_size_1D: newSize = 80\nextend_size_1D end\n"
+        "extend_size_1D_3D: oldSize=40, newSize=80\n"
+        "extend_size_1D_3D end\nextend_size_1D_2D_int: newSize = 80\n");
     ASSERT_NE(grow, std::string::npos);
     EXPECT_LT(b.out.find("Z loop 20: j = 1\n"), grow);
     EXPECT_GT(b.out.find("Z loop 21: j = 0\n"), grow);
     // every entry stores two X iterates: the predecessor it adds, then the repetition
     std::string counts;
-    for (int r = 0; r < 80; r++) counts += "in[" + std::to_string(r) + "][0] = " + std::to_string(r < 40 ? 2 : -1) + "\n";
+    for (int r = 0; r < 80; r++)
+        counts += "in[" + std::to_string(r) + "][0] = " + std::to_string(r < 40 ? 2 : -1) + "\n";
     EXPECT_NE(b.out.find(counts + "extend_size_1D_2D_int end\n", grow), std::string::npos);
     EXPECT_EQ(b.occurrences("extend_size_1D_2D_int end"), 1u);
     EXPECT_EQ(game_oracle::envWinning(g), sg.states(rabin_mem.z_mem[rabin_mem.sizeD1 - 1]));
@@ -309,7 +353,8 @@ TEST_F(GameTest, IncrementalSolveWithTypeZeroIsAFullSolveThatKeepsTheFirstPass) 
                 EXPECT_NE(b.zFirst[j], nullptr);
                 stripped.erase(at, line.size());
             }
-            // the incremental trace is the plain one with the INC_TYPE line and the first-pass lines
+            // the incremental trace is the plain one with the INC_TYPE line and the first-pass
+            // lines
             const std::string incLine =
                 "INC_TYPE_PREV_INI_REMOVED = 0, INC_TYPE_PREV_SAFETY_REMOVED = 0, "
                 "INC_TYPE_PREV_JUSTICE_REMOVED = 0 \t\t\t\nINC_TYPE_NEW_INI_ADDED = 0, "
@@ -386,15 +431,18 @@ TEST_F(GameTest, AddedSystemJusticeRestartsFromTheEarlierMemory) {
             if (justices + 1 != 1) {
                 EXPECT_TRUE(a.has("New justice was added, starting from j_start_idx = " +
                                   std::to_string(justices) + "\n"));
-                EXPECT_EQ(a.out.find("Z loop"), a.out.find("Z loop 1: j = " + std::to_string(justices)));
+                EXPECT_EQ(a.out.find("Z loop"),
+                          a.out.find("Z loop 1: j = " + std::to_string(justices)));
             }
             RabinInc rinc(rabinBefore, INC_TYPE_NEW_JUSTICE_ADDED, justices);
             const Solve b = rabin(dd, sg.structure(), w, &rinc.data);
             EXPECT_EQ(b.result, 1 - sysVerdict);
-            EXPECT_EQ(b.out.find("Z loop"), b.out.find("Z loop 1: j = " + std::to_string(justices)));
+            EXPECT_EQ(b.out.find("Z loop"),
+                      b.out.find("Z loop 1: j = " + std::to_string(justices)));
             EXPECT_EQ(rabin_mem.x_mem_recycle, nullptr);
             if (!w.eun) {
-                EXPECT_EQ(sg.states(rabin_mem.z_mem[rabin_mem.sizeD1 - 1]), game_oracle::envWinning(g));
+                EXPECT_EQ(sg.states(rabin_mem.z_mem[rabin_mem.sizeD1 - 1]),
+                          game_oracle::envWinning(g));
             }
         }
     }
@@ -411,9 +459,39 @@ ExplicitGame copyGame() {
     g.envTrans.assign(4, 3);
     g.sysTrans.assign(4, 0);
     for (int s = 0; s < 4; s++) g.sysTrans[s] = (1u << 0) | (1u << 3);  // s' = e'
-    g.sysJ = {0xC, 0x3};  // s, !s
-    g.envJ = {0xA};  // e
+    g.sysJ = {0xC, 0x3};                                                // s, !s
+    g.envJ = {0xA};                                                     // e
     return g;
+}
+
+TEST_F(GameTest, RemovedSystemJusticeKeepsTheJusticesBeforeIt) {
+    for (int round = 0; round < 16; round++) {
+        const int kept = 1 + round % 3;
+        ExplicitGame g = randomGame(2 + round % 5, kept + 1, 1 + round % 2);
+        SymbolicGame sg(dd, g);
+        gr1_inc_data none;
+        gr1(dd, sg.structure(), {false, false, false}, &none);
+        const Gr1Snapshot before = gr1Snapshot();
+        rabin(dd, sg.structure(), {false, false, false});
+        const RabinSnapshot rabinBefore = rabinSnapshot();
+
+        g.sysJ.pop_back();
+        DdNode *removed = sg.sysJ().back();
+        sg.sysJ().pop_back();
+        const int sysVerdict = game_oracle::sysWinsAllInitial(g, game_oracle::sysWinning(g));
+        for (Switches w : kAllSwitches) {
+            Gr1Inc inc(before, INC_TYPE_PREV_JUSTICE_REMOVED);
+            inc.data.least_removed_justice = kept;
+            const Solve a = gr1(dd, sg.structure(), w, &inc.data);
+            EXPECT_EQ(a.result, sysVerdict);
+            EXPECT_TRUE(
+                a.has("starting first z iteration from j_start_idx = " + std::to_string(kept)));
+            RabinInc rinc(rabinBefore, INC_TYPE_PREV_JUSTICE_REMOVED, kept);
+            const Solve b = rabin(dd, sg.structure(), w, &rinc.data);
+            EXPECT_EQ(b.result, 1 - sysVerdict);
+        }
+        sg.sysJ().push_back(removed);  // released with the game
+    }
 }
 
 TEST_F(GameTest, TracesFollowTheIterations) {
@@ -421,64 +499,64 @@ TEST_F(GameTest, TracesFollowTheIterations) {
     SymbolicGame sg(dd, g);
     const Solve a = gr1(dd, sg.structure(), {true, false, true});
     EXPECT_EQ(a.out,
-        "\n"
-        "----Start GR1 Game: efp=1, eun=0, fpr=1----\n"
-        "sysJSize=2, envJSize=1\n"
-        "is starting Z from One = 1\n"
-        "zPrev is NULL\n"
-        "Z loop 1: j = 0\n"
-        "Z loop 1: j = 1\n"
-        "zPrev == NULL = 0\n"
-        "IS_BDD_EQ(z, zPrev) = 0\n"
-        "IS_BDD_EQ(z, zPrev) = 0\n"
-        "Z loop 2: j = 0\n"
-        "recycleFixPoint X for j=0, i=0, rcy=0\n"
-        "firstZIter = 0\n"
-        "Z loop 2: j = 1\n"
-        "recycleFixPoint X for j=1, i=0, rcy=0\n"
-        "firstZIter = 0\n"
-        "zPrev == NULL = 0\n"
-        "IS_BDD_EQ(z, zPrev) = 0\n"
-        "IS_BDD_EQ(z, zPrev) = 0\n"
-        "Z loop 3: j = 0\n"
-        "recycleFixPoint X for j=0, i=0, rcy=0\n"
-        "firstZIter = 0\n"
-        "detected early fixed point\n"
-        "zPrev == NULL = 0\n"
-        "IS_BDD_EQ(z, zPrev) = 1\n"
-        "before sizeD3 malloc\n"
-        "z iterations = 3\n"
-        "y iterations = 8\n"
-        "x iterations = 14\n"
-        "allIni = 0\n"
-        "End GR1 Game: is realizable = 0\n");
+              "\n"
+              "----Start GR1 Game: efp=1, eun=0, fpr=1----\n"
+              "sysJSize=2, envJSize=1\n"
+              "is starting Z from One = 1\n"
+              "zPrev is NULL\n"
+              "Z loop 1: j = 0\n"
+              "Z loop 1: j = 1\n"
+              "zPrev == NULL = 0\n"
+              "IS_BDD_EQ(z, zPrev) = 0\n"
+              "IS_BDD_EQ(z, zPrev) = 0\n"
+              "Z loop 2: j = 0\n"
+              "recycleFixPoint X for j=0, i=0, rcy=0\n"
+              "firstZIter = 0\n"
+              "Z loop 2: j = 1\n"
+              "recycleFixPoint X for j=1, i=0, rcy=0\n"
+              "firstZIter = 0\n"
+              "zPrev == NULL = 0\n"
+              "IS_BDD_EQ(z, zPrev) = 0\n"
+              "IS_BDD_EQ(z, zPrev) = 0\n"
+              "Z loop 3: j = 0\n"
+              "recycleFixPoint X for j=0, i=0, rcy=0\n"
+              "firstZIter = 0\n"
+              "detected early fixed point\n"
+              "zPrev == NULL = 0\n"
+              "IS_BDD_EQ(z, zPrev) = 1\n"
+              "before sizeD3 malloc\n"
+              "z iterations = 3\n"
+              "y iterations = 8\n"
+              "x iterations = 14\n"
+              "allIni = 0\n"
+              "End GR1 Game: is realizable = 0\n");
     const Solve b = rabin(dd, sg.structure(), {true, false, true});
     EXPECT_EQ(b.out,
-        "\n"
-        "----Start Rabin Game: efp=1, eun=0, fpr=1----\n"
-        "alloc x_mem_recycle\n"
-        "after alloc x_mem_recycle\n"
-        "is starting Z from Zero = 1\n"
-        "zPrev is NULL\n"
-        "Z loop 1: j = 0\n"
-        "Z loop 1: j = 1\n"
-        "IS_BDD_EQ(z, zPrev) = 0\n"
-        "Z loop 2: j = 0\n"
-        "recycleFixPoint X for j=0, i=0, rcy=0\n"
-        "firstZIter = 0\n"
-        "Z loop 2: j = 1\n"
-        "recycleFixPoint X for j=1, i=0, rcy=0\n"
-        "firstZIter = 0\n"
-        "IS_BDD_EQ(z, zPrev) = 0\n"
-        "Z loop 3: j = 0\n"
-        "recycleFixPoint X for j=0, i=0, rcy=0\n"
-        "firstZIter = 0\n"
-        "detected early fixed point\n"
-        "z iterations = 3\n"
-        "y iterations = 8\n"
-        "x iterations = 13\n"
-        "winSomeIni = 1\n"
-        "End Rabin Game: is env winning = 1\n");
+              "\n"
+              "----Start Rabin Game: efp=1, eun=0, fpr=1----\n"
+              "alloc x_mem_recycle\n"
+              "after alloc x_mem_recycle\n"
+              "is starting Z from Zero = 1\n"
+              "zPrev is NULL\n"
+              "Z loop 1: j = 0\n"
+              "Z loop 1: j = 1\n"
+              "IS_BDD_EQ(z, zPrev) = 0\n"
+              "Z loop 2: j = 0\n"
+              "recycleFixPoint X for j=0, i=0, rcy=0\n"
+              "firstZIter = 0\n"
+              "Z loop 2: j = 1\n"
+              "recycleFixPoint X for j=1, i=0, rcy=0\n"
+              "firstZIter = 0\n"
+              "IS_BDD_EQ(z, zPrev) = 0\n"
+              "Z loop 3: j = 0\n"
+              "recycleFixPoint X for j=0, i=0, rcy=0\n"
+              "firstZIter = 0\n"
+              "detected early fixed point\n"
+              "z iterations = 3\n"
+              "y iterations = 8\n"
+              "x iterations = 13\n"
+              "winSomeIni = 1\n"
+              "End Rabin Game: is env winning = 1\n");
     EXPECT_EQ(rabin_mem.sizeD1, 5);
 
     // a first justice that never holds: both early exits come after justice 0 of the first pass
@@ -486,17 +564,19 @@ TEST_F(GameTest, TracesFollowTheIterations) {
     never.sysJ[0] = 0;
     SymbolicGame sn(dd, never);
     const Solve c = gr1(dd, sn.structure(), {false, true, false});
-    EXPECT_TRUE(c.has("Z loop 1: j = 0\nallIni = 0\n"
-                      "sysWinAllInitial is false - detected early unrealizable\n"
-                      "zPrev == NULL = 0\nIS_BDD_EQ(z, zPrev) = 0\nbefore sizeD3 malloc\n"));
+    EXPECT_TRUE(
+        c.has("Z loop 1: j = 0\nallIni = 0\n"
+              "sysWinAllInitial is false - detected early unrealizable\n"
+              "zPrev == NULL = 0\nIS_BDD_EQ(z, zPrev) = 0\nbefore sizeD3 malloc\n"));
     testing::internal::CaptureStdout();
     EXPECT_EQ(gr1_attr_sizes("getAttrSizes0"), (std::vector<int>{0, 0}));  // no count was set
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "getAttrSizes0: gr1_mem.sizeD3[0] = -1 ---> ok only for inc alg\n"
               "getAttrSizes0: gr1_mem.sizeD3[1] = -1 ---> ok only for inc alg\n");
     const Solve d = rabin(dd, sn.structure(), {false, true, false});
-    EXPECT_TRUE(d.has("Z loop 1: j = 0\nwinSomeIni = 1\n"
-                      "envWinAllInitial is true - env wins from some initial states\nz iterations = 1\n"));
+    EXPECT_TRUE(
+        d.has("Z loop 1: j = 0\nwinSomeIni = 1\n"
+              "envWinAllInitial is true - env wins from some initial states\nz iterations = 1\n"));
     EXPECT_EQ(rabin_mem.sizeD1, 1);
 }
 
@@ -595,9 +675,11 @@ TEST_F(GameTest, UnusablePairingOrIncrementalInputEndsTheSolveWith255) {
         EXPECT_EQ(gr1(dd, sg.structure(), {false, false, false}, &inc.data).result, GAME_FAILED);
         Gr1Inc removed(before, INC_TYPE_PREV_JUSTICE_REMOVED);
         removed.data.least_removed_justice = 3;  // beyond the justices
-        EXPECT_EQ(gr1(dd, sg.structure(), {false, false, false}, &removed.data).result, GAME_FAILED);
+        EXPECT_EQ(gr1(dd, sg.structure(), {false, false, false}, &removed.data).result,
+                  GAME_FAILED);
         RabinInc rremoved(rabinBefore, INC_TYPE_PREV_JUSTICE_REMOVED, rabinBefore.sizeD1 + 1);
-        EXPECT_EQ(rabin(dd, sg.structure(), {false, false, false}, &rremoved.data).result, GAME_FAILED);
+        EXPECT_EQ(rabin(dd, sg.structure(), {false, false, false}, &rremoved.data).result,
+                  GAME_FAILED);
     }
 }
 
