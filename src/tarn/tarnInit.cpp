@@ -262,6 +262,7 @@ void Tarn_Quit(DdManager *dd) {
     tarnFreeNodeBlocks(dd);
     freeTables(dd);
     util_free(dd->cacheMemory);
+    tarnPermutationRegistryFree(dd);
     util_free(dd->vars);
     util_free(dd->varMap);
     if (dd->groupTree != nullptr) Mtr_DestroyTree(dd->groupTree);
