@@ -51,7 +51,7 @@ unsigned memoryShare(unsigned divisor) {
 }  // namespace
 
 void Tarn_SetFastGrowthLimit(DdManager *dd, unsigned n) {
-    dd->fastGrowthLimit = n != 0 ? n : memoryShare(160);
+    dd->fastGrowthLimit = n != 0 ? n : tarnDefaultFastGrowthLimit();
 }
 
 void Tarn_SetCacheHardLimit(DdManager *dd, unsigned n) {

@@ -216,6 +216,12 @@ constexpr double TARN_DEFAULT_EPSILON = 1e-12;
 constexpr double TARN_DEAD_FRACTION_HIGH = 4.0;
 constexpr double TARN_DEAD_FRACTION_MID = 1.0;
 constexpr double TARN_DEAD_FRACTION_LOW = 0.2;
+// Measured defaults (bench/README.md): a computed table starts with at most this many entries,
+// whatever size is asked for, and grows from there by its hit rate and with the unique table; the
+// fast-growth limit that Tarn_SetFastGrowthLimit(0) derives from the memory size is at most this
+// many buckets, so that a large table collects its dead nodes instead of growing past them.
+constexpr unsigned TARN_CACHE_START_LIMIT = 1u << 18;
+constexpr unsigned TARN_FAST_GROWTH_LIMIT_CAP = 1u << 16;
 // Multipliers of the unique-table hash functions.
 constexpr uint32_t TARN_P1 = 12582917u;
 constexpr uint32_t TARN_P2 = 4256249u;
@@ -297,6 +303,8 @@ inline uint32_t tarnHashConst(double value, int shift) {
 DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
                          unsigned growthLimit);
 int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize);
+// The fast-growth limit in force when none is given: a share of the memory size, capped.
+unsigned tarnDefaultFastGrowthLimit();
 // Allocation under the manager's reporting out-of-memory handler.
 void *tarnGuardedMalloc(DdManager *dd, size_t size);
 void *tarnGuardedMallocAligned(DdManager *dd, size_t alignment, size_t size);
