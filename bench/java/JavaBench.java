@@ -266,7 +266,8 @@ public final class JavaBench {
      * others. Levels equal indices here (no reordering).
      */
     private static double countCurrent(long f, int numVars) {
-        return Math.scalb(countBelow(f, numVars, new HashMap<>()), countedFrom(0) - countedFrom(level(f, numVars)));
+        int above = countedFrom(0) - countedFrom(level(f, numVars));
+        return Math.scalb(countBelow(f, numVars, new HashMap<>()), above);
     }
 
     private static int level(long f, int numVars) {
@@ -304,7 +305,8 @@ public final class JavaBench {
 
     // ---- expected counts ----------------------------------------------------------------------
 
-    private static final long[] QUEENS = {1, 1, 0, 0, 2, 10, 4, 40, 92, 352, 724, 2680, 14200, 73712, 365596};
+    private static final long[] QUEENS = {
+        1, 1, 0, 0, 2, 10, 4, 40, 92, 352, 724, 2680, 14200, 73712, 365596};
 
     private static double expected(String workload, int n) {
         switch (workload) {
@@ -337,13 +339,15 @@ public final class JavaBench {
                 return power[0][0].add(power[1][1]).add(power[2][2]).doubleValue();
             }
             default:
-                throw new IllegalArgumentException("unknown workload (queens, milner, philosophers)");
+                throw new IllegalArgumentException(
+                        "unknown workload (queens, milner, philosophers)");
         }
     }
 
     private static long peakKiB() {
         try {
-            for (String line : java.nio.file.Files.readAllLines(java.nio.file.Path.of("/proc/self/status"))) {
+            java.nio.file.Path status = java.nio.file.Path.of("/proc/self/status");
+            for (String line : java.nio.file.Files.readAllLines(status)) {
                 if (line.startsWith("VmHWM:")) {
                     return Long.parseLong(line.replaceAll("[^0-9]", ""));
                 }
@@ -377,7 +381,8 @@ public final class JavaBench {
         TARNFactory.done0();
         double ms = (System.nanoTime() - start) / 1e6;
 
-        System.out.printf("tarn-java %s %d %.1f %d %.0f %.0f%n", workload, n, ms, peakKiB(), got, want);
+        System.out.printf("tarn-java %s %d %.1f %d %.0f %.0f%n", workload, n, ms, peakKiB(), got,
+                want);
         System.exit(Math.abs(got - want) <= 1e-9 * Math.max(1.0, want) ? 0 : 1);
     }
 }

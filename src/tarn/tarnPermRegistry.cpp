@@ -81,7 +81,8 @@ void forgetAll(DdPermutationRegistry *registry) {
 
 DdPermutationRegistry *registryOf(DdManager *dd) {
     if (dd->permutations != nullptr) return dd->permutations;
-    auto *registry = static_cast<DdPermutationRegistry *>(quietMalloc(sizeof(DdPermutationRegistry)));
+    auto *registry =
+        static_cast<DdPermutationRegistry *>(quietMalloc(sizeof(DdPermutationRegistry)));
     if (registry == nullptr) return nullptr;
     registry->arena = static_cast<char *>(quietMallocAligned(kSlotBytes, kSlots * kSlotBytes));
     if (registry->arena == nullptr) {
@@ -112,7 +113,8 @@ TarnCacheTag tarnPermutationIdentity(DdManager *dd, const int *perm, bool isAdd)
         }
     }
     if (found == nullptr) {
-        if (registry->used == kSlots || registry->entries + static_cast<size_t>(length) > kMaxEntries) {
+        if (registry->used == kSlots ||
+            registry->entries + static_cast<size_t>(length) > kMaxEntries) {
             // Full: the table forgets every result made under the registry's identities, after
             // which all slots are free again.
             tarnCacheClearIdentities(dd, reinterpret_cast<uintptr_t>(registry->arena),
@@ -121,7 +123,8 @@ TarnCacheTag tarnPermutationIdentity(DdManager *dd, const int *perm, bool isAdd)
             forgetAll(registry);
             bucket = &registry->buckets[hash % kBuckets];
         }
-        const size_t bytes = sizeof(Interned) + sizeof(int) * static_cast<size_t>(std::max(length, 1));
+        const size_t bytes =
+            sizeof(Interned) + sizeof(int) * static_cast<size_t>(std::max(length, 1));
         found = static_cast<Interned *>(quietMalloc(bytes));
         if (found == nullptr) return 0;
         found->hash = hash;
