@@ -1,6 +1,6 @@
 // One benchmark run per process, so that the peak resident size belongs to that run alone:
 //
-//   ddbench ENGINE WORKLOAD SIZE   ENGINE: tarn or buddy; WORKLOAD: queens, milner, philosophers
+//   ddbench ENGINE WORKLOAD SIZE   ENGINE: tarn, tarn-defaults or buddy; WORKLOAD: queens, milner, philosophers
 //   ddbench smoke                  every workload at its smallest sizes on every engine, answers
 //                                  checked, plus the closed forms against explicit search
 //
@@ -51,6 +51,7 @@ long double run(const std::string &workload, int n) {
 
 long double runOn(const std::string &engine, const std::string &workload, int n) {
     if (engine == TarnEngine::kName) return run<TarnEngine>(workload, n);
+    if (engine == TarnDefaultsEngine::kName) return run<TarnDefaultsEngine>(workload, n);
 #ifdef TARN_BENCH_HAVE_BUDDY
     if (engine == BuddyEngine::kName) return run<BuddyEngine>(workload, n);
 #endif

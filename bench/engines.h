@@ -84,6 +84,21 @@ public:
         Tarn_SetCacheHardLimit(dd_, kCacheEntries);
         Tarn_SetFastGrowthLimit(dd_, kSlotsPerLevel * static_cast<unsigned>(numVars));
     }
+    // The manager as initialize0(nodenum, cachesize) leaves it for a Java user: no variables at
+    // first, both limits derived from the machine's memory, then the variables made one by one.
+    struct JavaDefaults {
+        unsigned nodenum;
+        unsigned cachesize;
+    };
+    TarnEngine(int numVars, JavaDefaults settings) : numVars_(numVars) {
+        dd_ = Tarn_Init(0, 0, settings.nodenum, settings.cachesize, 0);
+        if (dd_ == nullptr) fail("tarn: cannot create the manager");
+        Tarn_SetFastGrowthLimit(dd_, 0);
+        Tarn_SetCacheHardLimit(dd_, 0);
+        for (int i = 0; i < numVars; i++) {
+            if (Tarn_BddNewVar(dd_) == nullptr) fail("tarn: cannot create a variable");
+        }
+    }
     ~TarnEngine() { Tarn_Quit(dd_); }
     TarnEngine(const TarnEngine &) = delete;
     TarnEngine &operator=(const TarnEngine &) = delete;
@@ -191,6 +206,13 @@ private:
         Tarn_Ref(r);
         return r;
     }
+};
+
+// tarn at the settings initialize0(256, 4194304) leaves in force, the C++ twin of the Java driver.
+class TarnDefaultsEngine : public TarnEngine {
+public:
+    static constexpr const char *kName = "tarn-defaults";
+    explicit TarnDefaultsEngine(int numVars) : TarnEngine(numVars, JavaDefaults{256, 4194304}) {}
 };
 
 #ifdef TARN_BENCH_HAVE_BUDDY

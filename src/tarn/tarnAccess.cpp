@@ -54,7 +54,7 @@ unsigned memoryShare(unsigned divisor) {
 }  // namespace
 
 void Tarn_SetFastGrowthLimit(DdManager *dd, unsigned n) {
-    dd->fastGrowthLimit = n != 0 ? n : memoryShare(160);
+    dd->fastGrowthLimit = n != 0 ? n : tarnDefaultFastGrowthLimit();
 }
 
 // The room for growth follows the new limit at once, not only at the next growth of the unique

@@ -54,6 +54,19 @@ void tarnCacheFlush(DdManager *dd) {
         }
     }
     dd->cacheInsertsAtResize = dd->cacheInserts;
+    // No entry is left under any renaming's identity: they may all be given out again.
+    tarnPermutationRegistryReset(dd);
+}
+
+void tarnCacheClearIdentities(DdManager *dd, uintptr_t low, uintptr_t high) {
+    DdCache *entry = dd->cache;
+    for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
+        const auto identity = reinterpret_cast<uintptr_t>(entry->key3);
+        if (entry->result != nullptr && identity >= low && identity < high) {
+            dd->cacheDeletions++;
+            entry->result = nullptr;
+        }
+    }
 }
 
 int tarnCacheProfile(DdManager *dd, FILE *fp) {

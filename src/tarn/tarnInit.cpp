@@ -176,8 +176,14 @@ DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
     return dd;
 }
 
+unsigned tarnDefaultFastGrowthLimit() {
+    return std::min(clampToUnsigned(util_physical_memory() / 160), TARN_FAST_GROWTH_LIMIT_CAP);
+}
+
 int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize) {
-    unsigned wanted = std::max(cacheSize, dd->slots / 2);
+    // A large request starts smaller: a table that outgrows what the operations reuse costs more
+    // in memory stalls than it saves, and growth by hit rate finds the size that pays.
+    unsigned wanted = std::max(std::min(cacheSize, TARN_CACHE_START_LIMIT), dd->slots / 2);
     unsigned cacheSlots = wanted <= 1 ? 1 : 1u << log2Floor(wanted);
     size_t bytes = (static_cast<size_t>(cacheSlots) + 1) * sizeof(DdCache);
     auto *memory = static_cast<DdCache *>(util_malloc(bytes));
@@ -262,6 +268,7 @@ void Tarn_Quit(DdManager *dd) {
     tarnFreeNodeBlocks(dd);
     freeTables(dd);
     util_free(dd->cacheMemory);
+    tarnPermutationRegistryFree(dd);
     util_free(dd->vars);
     util_free(dd->varMap);
     if (dd->groupTree != nullptr) Mtr_DestroyTree(dd->groupTree);

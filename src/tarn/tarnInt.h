@@ -61,6 +61,7 @@ struct DdHook {
 };
 
 struct DdLocalCache;
+struct DdPermutationRegistry;
 
 struct DdManager {
     DdNode sentinel;  // every chain of a variable subtable ends here
@@ -79,6 +80,8 @@ struct DdManager {
     double hitRatioThreshold;
     int cacheRoom;
     unsigned cacheHardLimit;
+    // identities of the renamings whose results the computed table keeps across calls
+    DdPermutationRegistry *permutations;
     // unique table
     int size;
     int sizeZ;
@@ -219,6 +222,12 @@ constexpr double TARN_DEFAULT_EPSILON = 1e-12;
 constexpr double TARN_DEAD_FRACTION_HIGH = 4.0;
 constexpr double TARN_DEAD_FRACTION_MID = 1.0;
 constexpr double TARN_DEAD_FRACTION_LOW = 0.2;
+// Measured defaults (bench/README.md): a computed table starts with at most this many entries,
+// whatever size is asked for, and grows from there by its hit rate and with the unique table; the
+// fast-growth limit that Tarn_SetFastGrowthLimit(0) derives from the memory size is at most this
+// many buckets, so that a large table collects its dead nodes instead of growing past them.
+constexpr unsigned TARN_CACHE_START_LIMIT = 1u << 18;
+constexpr unsigned TARN_FAST_GROWTH_LIMIT_CAP = 1u << 16;
 // Multipliers of the unique-table hash functions.
 constexpr uint32_t TARN_P1 = 12582917u;
 constexpr uint32_t TARN_P2 = 4256249u;
@@ -317,6 +326,8 @@ inline uint32_t tarnHashConst(double value, int shift) {
 DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
                          unsigned growthLimit);
 int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize);
+// The fast-growth limit in force when none is given: a share of the memory size, capped.
+unsigned tarnDefaultFastGrowthLimit();
 // Allocation under the manager's reporting out-of-memory handler.
 void *tarnGuardedMalloc(DdManager *dd, size_t size);
 void *tarnGuardedMallocAligned(DdManager *dd, size_t alignment, size_t size);
@@ -439,6 +450,8 @@ void tarnShrinkDelayedQueue(DdManager *dd);
 void tarnCacheResize(DdManager *dd);
 void tarnCacheFlush(DdManager *dd);
 int tarnCacheProfile(DdManager *dd, FILE *fp);
+// Empties the entries whose identity (key3 of a two- or one-operand entry) lies in [low, high).
+void tarnCacheClearIdentities(DdManager *dd, uintptr_t low, uintptr_t high);
 
 // statistics (tarnStat.cpp)
 double tarnReadUsedSlots(DdManager *dd);
@@ -722,9 +735,21 @@ enum : TarnCacheTag {
 constexpr TarnCacheTag TARN_BDD_COMPOSE_TAG = 46;
 constexpr TarnCacheTag TARN_ADD_COMPOSE_TAG = 66;
 
-// substitution (tarnSubst.cpp)
-DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm);
-DdNode *tarnAddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm);
+// substitution (tarnSubst.cpp). The renaming steps also keep their results in the computed table
+// as one-operand entries under the permutation's identity (0: no entries).
+DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm,
+                            TarnCacheTag identity);
+DdNode *tarnAddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm,
+                            TarnCacheTag identity);
+
+// The registry of renamings (tarnPermRegistry.cpp). The identity of a permutation array of the
+// manager's variable count, the same for every array with the same entries and distinct from every
+// other operation's; 0 when the registry has no memory. The identity stays valid until the next
+// call that may intern another permutation or flush the computed table.
+TarnCacheTag tarnPermutationIdentity(DdManager *dd, const int *perm, bool isAdd);
+// Forgets every permutation; only after the computed table holds none of their entries.
+void tarnPermutationRegistryReset(DdManager *dd);
+void tarnPermutationRegistryFree(DdManager *dd);
 DdNode *tarnBddComposeRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *proj);
 DdNode *tarnAddComposeRecur(DdManager *dd, DdNode *f, DdNode *g, DdNode *proj);
 DdNode *tarnBddVectorComposeRecur(DdManager *dd, DdNodeMap *map, DdNode *f, DdNode **vector,

@@ -3,8 +3,11 @@
 // replaced by its own function at once), for BDDs and for ADDs.
 //
 // Composition memoizes in the computed table. Permutation and vector composition visit every
-// shared node once per call instead, through a per-call node map whose entries disappear with the
-// last expected visit of their node (its reference count minus one).
+// shared node once per call through a per-call node map whose entries disappear with the last
+// expected visit of their node (its reference count minus one). Renaming also keeps its results in
+// the computed table, under an identity of the permutation's contents (tarnPermRegistry.cpp), so
+// that the parts of a diagram renamed in an earlier call are not walked again: a fixpoint that
+// renames each new image with the same pairing meets most of its nodes again.
 #include <cstdint>
 
 #include "tarnInt.h"
@@ -39,6 +42,15 @@ inline bool mayBeVisitedAgain(const DdNode *F) { return F->ref != 1; }
 
 inline bool remember(DdNodeMap *map, DdNode *F, DdNode *r) {
     return tarnNodeMapInsert(map, F, r, static_cast<int64_t>(F->ref) - 1) != 0;
+}
+
+// A renamed variable whose level lies above both renamed halves is the top variable of the result:
+// the node (index, t, e) is then what ITE would build. An index beyond the variables is left to
+// the general path, which creates the missing variables.
+inline bool placesAbove(DdManager *dd, int index, DdNode *t, DdNode *e) {
+    if (index >= dd->size) return false;
+    const auto level = static_cast<uint32_t>(dd->perm[index]);
+    return level < tarnLevel(dd, t) && level < tarnLevel(dd, e);
 }
 
 // The ADD projection function of variable index i is the node (i, one, zero).
@@ -76,14 +88,18 @@ inline bool acceptVariable(DdManager *dd, int v) {
 
 // ---- public operations -------------------------------------------------------------------------
 
+// The identity is looked up for every attempt: a reordering between attempts flushes the computed
+// table and with it the registry.
 DdNode *Tarn_BddPermute(DdManager *dd, DdNode *f, const int *perm) {
-    return restartWithNodeMap(dd,
-                              [&](DdNodeMap *map) { return tarnBddPermuteRecur(dd, map, f, perm); });
+    return restartWithNodeMap(dd, [&](DdNodeMap *map) {
+        return tarnBddPermuteRecur(dd, map, f, perm, tarnPermutationIdentity(dd, perm, false));
+    });
 }
 
 DdNode *Tarn_AddPermute(DdManager *dd, DdNode *f, const int *perm) {
-    return restartWithNodeMap(dd,
-                              [&](DdNodeMap *map) { return tarnAddPermuteRecur(dd, map, f, perm); });
+    return restartWithNodeMap(dd, [&](DdNodeMap *map) {
+        return tarnAddPermuteRecur(dd, map, f, perm, tarnPermutationIdentity(dd, perm, true));
+    });
 }
 
 DdNode *Tarn_AddSwapVariables(DdManager *dd, DdNode *f, DdNode **x, DdNode **y, int n) {
@@ -135,96 +151,132 @@ DdNode *Tarn_AddVectorCompose(DdManager *dd, DdNode *f, DdNode **vector) {
 
 // ---- recursive steps ---------------------------------------------------------------------------
 
-DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm) {
+DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm,
+                            TarnCacheTag identity) {
     // terminal cases
     DdNode *F = tarnRegular(f);
     if (tarnIsConstantRegular(F)) return f;
 
-    // node map
+    // node map, then computed table (entries are kept for the regular node)
     if (mayBeVisitedAgain(F)) {
         DdNode *r = tarnNodeMapLookup(map, F);
+        if (r != nullptr) return tarnNotCond(r, tarnIsComplement(f));
+    }
+    if (identity != 0) {
+        DdNode *r = tarnCacheLookup1(dd, identity, F);
         if (r != nullptr) return tarnNotCond(r, tarnIsComplement(f));
     }
 
     // recurse (then-side, else-side), holding temporary references; a constant child is its own
     // result
-    DdNode *t = tarnIsConstantRegular(F->T) ? F->T : tarnBddPermuteRecur(dd, map, F->T, perm);
+    DdNode *t = tarnIsConstantRegular(F->T) ? F->T
+                                            : tarnBddPermuteRecur(dd, map, F->T, perm, identity);
     if (t == nullptr) return nullptr;
     tarnRef(t);
-    DdNode *e = tarnIsConstantRegular(tarnRegular(F->E)) ? F->E
-                                                        : tarnBddPermuteRecur(dd, map, F->E, perm);
+    DdNode *e = tarnIsConstantRegular(tarnRegular(F->E))
+                    ? F->E
+                    : tarnBddPermuteRecur(dd, map, F->E, perm, identity);
     if (e == nullptr) {
         tarnDerefBdd(dd, t);
         return nullptr;
     }
     tarnRef(e);
 
-    // build the node: the renamed variable may sit anywhere in the order, so ITE places it
-    DdNode *r = tarnBddIteRecur(dd, dd->vars[perm[F->index]], t, e);
-    if (r == nullptr) {
+    // build the node, release temporaries: a renamed variable above both halves heads the node
+    // itself; anywhere else ITE places it in the order
+    const int index = perm[F->index];
+    DdNode *r;
+    if (placesAbove(dd, index, t, e)) {
+        r = tarnBddMakeNode(dd, static_cast<uint32_t>(index), t, e);
+        if (r == nullptr) return nullptr;
+        tarnRef(r);
+        tarnDecRef(t);
+        tarnDecRef(e);
+    } else {
+        r = tarnBddIteRecur(dd, dd->vars[index], t, e);
+        if (r == nullptr) {
+            tarnDerefBdd(dd, t);
+            tarnDerefBdd(dd, e);
+            return nullptr;
+        }
+        tarnRef(r);
         tarnDerefBdd(dd, t);
         tarnDerefBdd(dd, e);
-        return nullptr;
     }
-    tarnRef(r);
-    tarnDerefBdd(dd, t);
-    tarnDerefBdd(dd, e);
 
-    // store in the node map
+    // store in the node map and the computed table
     if (mayBeVisitedAgain(F) && !remember(map, F, r)) {
         tarnDerefBdd(dd, r);
         return nullptr;
     }
+    if (identity != 0) tarnCacheInsert1(dd, identity, F, r);
     tarnDecRef(r);
     return tarnNotCond(r, tarnIsComplement(f));
 }
 
-DdNode *tarnAddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm) {
+DdNode *tarnAddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm,
+                            TarnCacheTag identity) {
     // terminal cases
     if (tarnIsConstantRegular(f)) return f;
 
-    // node map
+    // node map, then computed table
     if (mayBeVisitedAgain(f)) {
         DdNode *r = tarnNodeMapLookup(map, f);
         if (r != nullptr) return r;
     }
+    if (identity != 0) {
+        DdNode *r = tarnCacheLookup1(dd, identity, f);
+        if (r != nullptr) return r;
+    }
 
     // recurse (then-side, else-side), holding temporary references
-    DdNode *t = tarnAddPermuteRecur(dd, map, f->T, perm);
+    DdNode *t = tarnAddPermuteRecur(dd, map, f->T, perm, identity);
     if (t == nullptr) return nullptr;
     tarnRef(t);
-    DdNode *e = tarnAddPermuteRecur(dd, map, f->E, perm);
+    DdNode *e = tarnAddPermuteRecur(dd, map, f->E, perm, identity);
     if (e == nullptr) {
         Tarn_RecursiveDeref(dd, t);
         return nullptr;
     }
     tarnRef(e);
 
-    // build the node: ITE on the ADD projection of the renamed variable places it in the order
-    DdNode *var = tarnUniqueInter(dd, perm[f->index], dd->one, dd->zero);
-    if (var == nullptr) {
-        Tarn_RecursiveDeref(dd, t);
-        Tarn_RecursiveDeref(dd, e);
-        return nullptr;
-    }
-    tarnRef(var);
-    DdNode *r = tarnAddIteRecur(dd, var, t, e);
-    if (r == nullptr) {
+    // build the node, release temporaries: a renamed variable above both halves heads the node
+    // itself; anywhere else ITE on its ADD projection places it in the order
+    const int index = perm[f->index];
+    DdNode *r;
+    if (placesAbove(dd, index, t, e)) {
+        r = tarnAddMakeNode(dd, static_cast<uint32_t>(index), t, e);
+        if (r == nullptr) return nullptr;
+        tarnRef(r);
+        tarnDecRef(t);
+        tarnDecRef(e);
+    } else {
+        DdNode *var = tarnUniqueInter(dd, index, dd->one, dd->zero);
+        if (var == nullptr) {
+            Tarn_RecursiveDeref(dd, t);
+            Tarn_RecursiveDeref(dd, e);
+            return nullptr;
+        }
+        tarnRef(var);
+        r = tarnAddIteRecur(dd, var, t, e);
+        if (r == nullptr) {
+            Tarn_RecursiveDeref(dd, var);
+            Tarn_RecursiveDeref(dd, t);
+            Tarn_RecursiveDeref(dd, e);
+            return nullptr;
+        }
+        tarnRef(r);
         Tarn_RecursiveDeref(dd, var);
         Tarn_RecursiveDeref(dd, t);
         Tarn_RecursiveDeref(dd, e);
-        return nullptr;
     }
-    tarnRef(r);
-    Tarn_RecursiveDeref(dd, var);
-    Tarn_RecursiveDeref(dd, t);
-    Tarn_RecursiveDeref(dd, e);
 
-    // store in the node map
+    // store in the node map and the computed table
     if (mayBeVisitedAgain(f) && !remember(map, f, r)) {
         Tarn_RecursiveDeref(dd, r);
         return nullptr;
     }
+    if (identity != 0) tarnCacheInsert1(dd, identity, f, r);
     tarnDecRef(r);
     return r;
 }

@@ -51,10 +51,12 @@ TEST_P(InitialCache, IsLargestPowerOfTwoNotAboveRequestOrHalfTheBuckets) {
     Tarn_Quit(dd);
 }
 
-// A manager with no variables has 8 unique buckets (the constants), so the floor is 4.
+// A manager with no variables has 8 unique buckets (the constants), so the floor is 4; a large
+// request starts at the start limit.
 INSTANTIATE_TEST_SUITE_P(Manager, InitialCache,
                          ::testing::Values(CacheCase{10000, 8192}, CacheCase{1, 4},
-                                           CacheCase{0, 4}, CacheCase{4096, 4096}));
+                                           CacheCase{0, 4}, CacheCase{4096, 4096},
+                                           CacheCase{4194304, TARN_CACHE_START_LIMIT}));
 
 TEST(Manager, FreshManagerHasDocumentedDefaults) {
     DdManager *dd = Tarn_Init(0, 0, 0, 0, kTestMemory);
@@ -144,7 +146,8 @@ TEST(Manager, LimitsDerivedFromPhysicalMemoryUseItsWholeSize) {
     EXPECT_EQ(cache, std::min<uint64_t>(util_physical_memory() / 96, UINT32_MAX));
     Tarn_SetFastGrowthLimit(dd, 0);
     Tarn_SetCacheHardLimit(dd, 0);
-    EXPECT_EQ(dd->fastGrowthLimit, growth);
+    // The setter's default keeps large tables collecting: the memory share, capped.
+    EXPECT_EQ(dd->fastGrowthLimit, std::min(growth, TARN_FAST_GROWTH_LIMIT_CAP));
     EXPECT_EQ(dd->cacheHardLimit, cache);
     Tarn_SetFastGrowthLimit(dd, 1000);
     EXPECT_EQ(dd->fastGrowthLimit, 1000u);

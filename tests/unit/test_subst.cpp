@@ -113,6 +113,47 @@ TEST_F(SubstTest, IdentityGivesTheSameHandleAndASwapUndoesItself) {
     }
 }
 
+// Renaming keeps its results across calls under the contents of the permutation. One array is
+// edited in place between calls (an edit must never meet results made for the old contents), the
+// memo is emptied by collections of the released results and by whole-table flushes, and more
+// distinct permutations are used than the memo keeps identities for at once.
+TEST_F(SubstTest, RenamingAcrossCallsFollowsThePermutationsContents) {
+    std::vector<Table> tables;
+    std::vector<DdNode *> functions;
+    for (int i = 0; i < 8; i++) {
+        tables.push_back(gen.function());
+        functions.push_back(make(tables.back()));
+    }
+    std::vector<int> perm = identity();
+    for (int round = 0; round < 900; round++) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        if (round % 3 == 0) {
+            // edit the same array: a transposition, or a new shuffle
+            if (gen.below(2) == 0) {
+                std::swap(perm[gen.below(kVars)], perm[gen.below(kVars)]);
+            } else {
+                perm = randomPermutation();
+            }
+        }
+        const unsigned i = gen.below(8);
+        const bool c = gen.below(2) != 0;
+        expectFunction(Tarn_BddPermute(dd, tarnNotCond(functions[i], c), perm.data()),
+                       permuted(c ? ~tables[i] : tables[i], perm));
+        if (round % 97 == 0) tarnGarbageCollect(dd, 1);
+        if (round % 131 == 0) tarnCacheFlush(dd);
+    }
+
+    // An equal permutation in another array finds the results of the first at once.
+    const std::vector<int> copy = perm;
+    DdNode *first = Tarn_BddPermute(dd, functions[0], perm.data());
+    ASSERT_NE(first, nullptr);
+    Tarn_Ref(first);
+    const double inserts = dd->cacheInserts;
+    EXPECT_EQ(Tarn_BddPermute(dd, functions[0], copy.data()), first);
+    EXPECT_EQ(dd->cacheInserts, inserts);
+    Tarn_DerefBdd(dd, first);
+}
+
 TEST_F(SubstTest, ComposeSubstitutesTheFunction) {
     const std::vector<Table> t = operands();
     for (Table ft : t) {
@@ -237,6 +278,40 @@ TEST_F(AddSubstTest, PermuteAndSwapRenameTheLeaves) {
         const int swapped[] = {3, 2, 1, 0};
         expectLeaves(Tarn_AddSwapVariables(dd, f, x, y, 2),
                      reread(t, [&](unsigned a, int i) { return (a >> swapped[i]) & 1; }));
+    }
+}
+
+// The ADD renaming and the variable swap keep their results across calls as the BDD renaming
+// does: an array edited in place between calls, collections and flushes in between.
+TEST_F(AddSubstTest, RenamingAcrossCallsFollowsThePermutationsContents) {
+    std::vector<addoracle::Table> tables;
+    std::vector<DdNode *> functions;
+    for (int i = 0; i < 6; i++) {
+        tables.push_back(gen.table());
+        functions.push_back(make(tables.back()));
+    }
+    std::vector<int> perm(Tarn_ReadSize(dd));
+    std::iota(perm.begin(), perm.end(), 0);
+    for (int round = 0; round < 300; round++) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        const unsigned i = gen.below(6);
+        if (round % 2 == 0) {
+            std::swap(perm[gen.below(kAddVars)], perm[gen.below(kAddVars)]);
+            expectLeaves(Tarn_AddPermute(dd, functions[i], perm.data()),
+                         reread(tables[i], [&](unsigned a, int v) { return (a >> perm[v]) & 1; }));
+        } else {
+            const int x = static_cast<int>(gen.below(kAddVars));
+            const int y = static_cast<int>(gen.below(kAddVars));
+            DdNode *xs[] = {addVar(x)};
+            DdNode *ys[] = {addVar(y)};
+            expectLeaves(Tarn_AddSwapVariables(dd, functions[i], xs, ys, 1),
+                         reread(tables[i], [&](unsigned a, int v) {
+                             const int from = v == x ? y : v == y ? x : v;
+                             return (a >> from) & 1;
+                         }));
+        }
+        if (round % 37 == 0) tarnGarbageCollect(dd, 1);
+        if (round % 53 == 0) tarnCacheFlush(dd);
     }
 }
 
