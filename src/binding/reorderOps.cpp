@@ -111,6 +111,7 @@ extern "C" JNIEXPORT jint JNICALL Java_ordo_TARNFactory_reorderVerbose0(JNIEnv *
 extern "C" JNIEXPORT void JNICALL Java_ordo_TARNFactory_setVarOrder0(JNIEnv *env, jclass,
                                                                     jintArray order) {
     bool wrongLength = false;
+    bool notPermutation = false;
     locked_call(env, {}, [&](DdManager *dd) {
         if (order == nullptr || env->GetArrayLength(order) != Tarn_ReadSize(dd)) {
             wrongLength = true;
@@ -118,10 +119,16 @@ extern "C" JNIEXPORT void JNICALL Java_ordo_TARNFactory_setVarOrder0(JNIEnv *env
         }
         auto *levels = static_cast<jint *>(env->GetPrimitiveArrayCritical(order, nullptr));
         if (levels == nullptr) return;
-        Tarn_SetOrder(dd, levels);
+        // An order that splits a variable block is ignored; one that does not name every variable
+        // exactly once is refused, so that the caller does not take the order as set.
+        const int done = Tarn_SetOrder(dd, levels);
         env->ReleasePrimitiveArrayCritical(order, levels, JNI_ABORT);
+        notPermutation = done == 0 && Tarn_ReadErrorCode(dd) == TARN_INVALID_ARGUMENT;
     });
     if (wrongLength) throw_java(env, kIllegalArgumentException, "array size != number of vars");
+    if (notPermutation) {
+        throw_java(env, kIllegalArgumentException, "order is not a permutation of the variables");
+    }
 }
 
 extern "C" JNIEXPORT void JNICALL Java_ordo_TARNFactory_addVarBlock0(JNIEnv *env, jclass,

@@ -5,9 +5,12 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 import java.util.stream.Stream;
+import java.lang.reflect.Constructor;
 import ordo.BDDException;
+import ordo.BDDFactory;
 import ordo.TARNFactory;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.Arguments;
@@ -30,6 +33,8 @@ class BadInputTest extends ManagerFixture {
     private static final class Fixture {
         long x;
         long y;
+        long z;
+        long w;
         long a;           // ADD projection of variable 0
         long scaled;      // ADD with leaves 0 and 2: not a cube
         long xOrY;        // not a cube
@@ -67,6 +72,10 @@ class BadInputTest extends ManagerFixture {
     }
 
     private static final Object ANY = new Object();
+
+    private interface MemoryOf {
+        Memory of(Fixture fx);
+    }
 
     private static Row raises(String name, Class<? extends Throwable> thrown, Call call) {
         return new Row(name, thrown, null, call);
@@ -171,7 +180,101 @@ class BadInputTest extends ManagerFixture {
             new Entry("arithmeticZero0", (fx, h) -> TARNFactory.arithmeticZero0()),
             new Entry("arithmeticLogicOne0", (fx, h) -> TARNFactory.arithmeticLogicOne0()),
             new Entry("arithmeticPlusInfinity0", (fx, h) -> TARNFactory.arithmeticPlusInfinity0()),
-            new Entry("arithmeticMinusInfinity0", (fx, h) -> TARNFactory.arithmeticMinusInfinity0()));
+            new Entry("arithmeticMinusInfinity0", (fx, h) -> TARNFactory.arithmeticMinusInfinity0()),
+            new Entry("reorder0", (fx, h) -> {
+                TARNFactory.reorder0(BDDFactory.REORDER_SIFT);
+                return null;
+            }),
+            new Entry("autoReorder0", (fx, h) -> {
+                TARNFactory.autoReorder0(BDDFactory.REORDER_SIFT, true, 5);
+                return null;
+            }),
+            new Entry("autoReorder1", (fx, h) -> {
+                TARNFactory.autoReorder1();
+                return null;
+            }),
+            new Entry("getreordermethod0", (fx, h) -> TARNFactory.getreordermethod0()),
+            new Entry("reorderTimes0", (fx, h) -> TARNFactory.reorderTimes0()),
+            new Entry("reorderVerbose0", (fx, h) -> TARNFactory.reorderVerbose0(1)),
+            new Entry("setVarOrder0", (fx, h) -> {
+                TARNFactory.setVarOrder0(new int[] {1, 0, 2, 3});
+                return null;
+            }),
+            new Entry("addVarBlock0", (fx, h) -> {
+                TARNFactory.addVarBlock0(0, 1, false);
+                return null;
+            }),
+            new Entry("clearVarBlocks0", (fx, h) -> {
+                TARNFactory.clearVarBlocks0();
+                return null;
+            }),
+            new Entry("printVarTree0", (fx, h) -> {
+                TARNFactory.printVarTree0();
+                return null;
+            }),
+            new Entry("gr1Game0", (fx, h) -> Solver.GR1.solve(fx, new long[] {fx.x}, new long[] {fx.y}, 0, fx.pairing)),
+            new Entry("rabinGameInc0", (fx, h) -> Solver.RABIN_INC.solve(fx, new long[] {fx.x}, new long[] {fx.y}, 0, fx.pairing)),
+            new Entry("negCycleCheck0", (fx, h) -> TARNFactory.negCycleCheck0(fx.a, fx.a, fx.a, fx.addPairing)));
+
+    private static final byte GAME_FAILED = (byte) 255;
+    private static final int NEW_INI_ADDED = 0x01;
+    private static final int NEW_SAFETY_ADDED = 0x02;
+    private static final int NEW_JUSTICE_ADDED = 0x04;
+    private static final int PREV_JUSTICE_REMOVED = 0x20;
+
+    /** The four solver entry points, called with a trivial game; incremental ones without memory. */
+    private enum Solver {
+        GR1, GR1_INC, RABIN, RABIN_INC;
+
+        byte solve(Fixture fx, long[] sysJ, long[] envJ, long sysIni, long pairing) {
+            long one = TARNFactory.one;
+            long sp = fx.z;
+            long ep = fx.w;
+            return switch (this) {
+                case GR1 -> TARNFactory.gr1Game0(sysJ, envJ, sysIni, one, one, one, fx.x, fx.y, sp, ep,
+                        pairing, false, false, false);
+                case GR1_INC -> TARNFactory.gr1GameInc0(sysJ, envJ, sysIni, one, one, one, fx.x, fx.y, sp, ep,
+                        pairing, false, false, false, 0, 0L, null, null, null, 0, 0, 0, null);
+                case RABIN -> TARNFactory.rabinGame0(sysJ, envJ, sysIni, one, one, one, fx.x, fx.y, sp, ep,
+                        pairing, false, false, false);
+                case RABIN_INC -> TARNFactory.rabinGameInc0(sysJ, envJ, sysIni, one, one, one, fx.x, fx.y, sp, ep,
+                        pairing, false, false, false, 0, 0L, null, null, 0, 0, 0, null);
+            };
+        }
+    }
+
+    /** The memory of an earlier solve as the incremental entry points take it back. */
+    private record Memory(int incType, long startZ, long[] z, long[] zFirst, long[] x, int removed,
+            int sizeD1, int sizeD2, int[] sizeD3) {
+    }
+
+    private static byte gr1Inc(Fixture fx, int sysJustices, Memory m) {
+        long one = TARNFactory.one;
+        long[] sysJ = sysJustices == 1 ? new long[] {fx.x} : new long[] {fx.x, fx.y};
+        return TARNFactory.gr1GameInc0(sysJ, new long[] {fx.y}, one, one, one, one, fx.x, fx.y, fx.z, fx.w,
+                fx.pairing, false, false, false, m.incType(), m.startZ(), m.z(), m.zFirst(), m.x(), m.removed(),
+                m.sizeD1(), m.sizeD2(), m.sizeD3());
+    }
+
+    private static byte rabinInc(Fixture fx, int sysJustices, Memory m) {
+        long one = TARNFactory.one;
+        long[] sysJ = sysJustices == 1 ? new long[] {fx.x} : new long[] {fx.x, fx.y};
+        return TARNFactory.rabinGameInc0(sysJ, new long[] {fx.y}, one, one, one, one, fx.x, fx.y, fx.z, fx.w,
+                fx.pairing, false, false, false, m.incType(), m.startZ(), m.z(), m.x(), m.removed(),
+                m.sizeD1(), m.sizeD2(), m.sizeD3());
+    }
+
+    /** A method object that is none of the factory's constants. */
+    private static BDDFactory.ReorderMethod strangeMethod() {
+        try {
+            Constructor<BDDFactory.ReorderMethod> c =
+                    BDDFactory.ReorderMethod.class.getDeclaredConstructor(String.class);
+            c.setAccessible(true);
+            return c.newInstance("STRANGE");
+        } catch (ReflectiveOperationException e) {
+            throw new AssertionError(e);
+        }
+    }
 
     static Stream<Arguments> rows() {
         List<Row> rows = new ArrayList<>();
@@ -290,6 +393,165 @@ class BadInputTest extends ManagerFixture {
             TARNFactory.set2(fx.pairing, 1, TARNFactory.one);
             return TARNFactory.replace0(fx.x, fx.pairing, false);
         }));
+
+        // reordering: unknown method objects, orders that are no permutation or split a block
+        for (BDDFactory.ReorderMethod m : new BDDFactory.ReorderMethod[] {null, strangeMethod()}) {
+            String which = m == null ? " null" : " unknown";
+            rows.add(raises("reorder0" + which, InternalError.class, fx -> {
+                TARNFactory.reorder0(m);
+                return null;
+            }));
+            rows.add(raises("autoReorder0" + which, InternalError.class, fx -> {
+                TARNFactory.autoReorder0(m, true, 7);
+                return null;
+            }));
+        }
+        rows.add(gives("autoReorder0 with budgets, autoReorder1", BDDFactory.REORDER_WIN3ITE, fx -> {
+            TARNFactory.autoReorder0(BDDFactory.REORDER_WIN3ITE, true, Integer.MAX_VALUE);
+            TARNFactory.autoReorder0(BDDFactory.REORDER_NONE, true, -1);
+            TARNFactory.autoReorder1();
+            TARNFactory.reorder0(BDDFactory.REORDER_SIFT);
+            return TARNFactory.getreordermethod0();
+        }));
+        rows.add(gives("reorderVerbose0 twice and reorderTimes0", 1, fx -> {
+            TARNFactory.reorderVerbose0(Integer.MIN_VALUE);
+            int before = TARNFactory.reorderVerbose0(0);
+            assertTrue(TARNFactory.reorderTimes0() >= 0);
+            return before;
+        }));
+        int[][] badOrders = {null, {0, 1, 2}, {0, 1, 2, 3, 4}, {}};
+        for (int[] order : badOrders) {
+            rows.add(raises("setVarOrder0 length " + (order == null ? "null" : order.length),
+                    IllegalArgumentException.class, fx -> {
+                        TARNFactory.setVarOrder0(order);
+                        return null;
+                    }));
+        }
+        int[][] notPermutations = {{0, 0, 1, 2}, {0, 1, 2, VARS}, {-1, 0, 1, 2}, {3, 2, 1, Integer.MIN_VALUE}};
+        for (int[] order : notPermutations) {
+            rows.add(raises("setVarOrder0 not a permutation " + Arrays.toString(order),
+                    IllegalArgumentException.class, fx -> {
+                        TARNFactory.setVarOrder0(order);
+                        return null;
+                    }));
+        }
+        rows.add(gives("setVarOrder0 splitting a block", 1, fx -> {
+            TARNFactory.addVarBlock0(1, 2, true);
+            TARNFactory.setVarOrder0(new int[] {2, 0, 1, 3});
+            return TARNFactory.var2Level0(1);
+        }));
+        int[][] badBlocks = {{2, 1}, {0, VARS}, {-1, 2}, {VARS, VARS}, {-1, -1}, {Integer.MIN_VALUE, Integer.MAX_VALUE}};
+        for (int[] b : badBlocks) {
+            rows.add(raises("addVarBlock0 " + b[0] + ".." + b[1], InternalError.class, fx -> {
+                TARNFactory.addVarBlock0(b[0], b[1], false);
+                return null;
+            }));
+        }
+        rows.add(gives("addVarBlock0 cutting a block, clearVarBlocks0 twice, printVarTree0", null, fx -> {
+            TARNFactory.printVarTree0();
+            TARNFactory.addVarBlock0(0, 1, true);
+            TARNFactory.addVarBlock0(1, 2, false);  // would cut the first: refused silently
+            TARNFactory.printVarTree0();
+            TARNFactory.clearVarBlocks0();
+            TARNFactory.clearVarBlocks0();
+            TARNFactory.printVarTree0();
+            return null;
+        }));
+
+        // game solvers: missing arrays give 255, null handles and bad records an exception
+        for (Solver solver : Solver.values()) {
+            String n = solver.name().toLowerCase() + " ";
+            rows.add(gives(n + "null sysJ", GAME_FAILED, fx -> solver.solve(fx, null, new long[] {fx.y}, TARNFactory.one, fx.pairing)));
+            rows.add(gives(n + "null envJ", GAME_FAILED, fx -> solver.solve(fx, new long[] {fx.x}, null, TARNFactory.one, fx.pairing)));
+            rows.add(raises(n + "0 in sysJ", IllegalArgumentException.class,
+                    fx -> solver.solve(fx, new long[] {fx.x, 0L}, new long[] {fx.y}, TARNFactory.one, fx.pairing)));
+            rows.add(raises(n + "-1 in envJ", IllegalArgumentException.class,
+                    fx -> solver.solve(fx, new long[] {fx.x}, new long[] {-1L}, TARNFactory.one, fx.pairing)));
+            rows.add(raises(n + "null sysIni", IllegalArgumentException.class,
+                    fx -> solver.solve(fx, new long[] {fx.x}, new long[] {fx.y}, 0L, fx.pairing)));
+            for (long record : new long[] {0L, 12345L}) {
+                rows.add(raises(n + "record " + record, IllegalArgumentException.class,
+                        fx -> solver.solve(fx, new long[] {fx.x}, new long[] {fx.y}, TARNFactory.one, record)));
+            }
+            rows.add(raises(n + "freed record", IllegalArgumentException.class,
+                    fx -> solver.solve(fx, new long[] {fx.x}, new long[] {fx.y}, TARNFactory.one, fx.freed)));
+        }
+
+        // incremental memory that is missing, too short or does not fit the game (the Rabin memory
+        // counts Z entries, not justices: the justice counts bind only the GR(1) solver)
+        List<Object[]> memories = new ArrayList<>();
+        memories.add(new Object[] {"no arrays", true, 1, (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, null, null, null, 0, 1, 1, null)});
+        memories.add(new Object[] {"counts shorter than sizeD1", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x, fx.x}, new long[] {fx.x, fx.x}, new long[] {fx.x}, 0, 2, 1, new int[] {1})});
+        memories.add(new Object[] {"Z shorter than sizeD1", true, 2,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x}, new long[] {fx.x}, new long[] {fx.x, fx.x}, 0, 2, 1, new int[] {1, 1})});
+        memories.add(new Object[] {"X shorter than the counts", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x}, new long[] {fx.x}, new long[] {fx.x}, 0, 1, 1, new int[] {3})});
+        memories.add(new Object[] {"null X", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x}, new long[] {fx.x}, null, 0, 1, 1, new int[] {1})});
+        memories.add(new Object[] {"0 in Z", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {0L}, new long[] {0L}, new long[] {fx.x}, 0, 1, 1, new int[] {1})});
+        memories.add(new Object[] {"0 in X", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x}, new long[] {fx.x}, new long[] {0L}, 0, 1, 1, new int[] {1})});
+        memories.add(new Object[] {"negative count", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x}, new long[] {fx.x}, new long[] {fx.x}, 0, 1, 1, new int[] {-2})});
+        memories.add(new Object[] {"negative sizeD1", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[0], new long[0], new long[0], 0, -1, 1, new int[0])});
+        memories.add(new Object[] {"negative sizeD2", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x}, new long[] {fx.x}, new long[] {fx.x}, 0, 1, -1, new int[] {1})});
+        memories.add(new Object[] {"more justices than the game", false, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x, fx.x}, new long[] {fx.x, fx.x}, new long[] {fx.x, fx.x}, 0, 2, 1, new int[] {1, 1})});
+        memories.add(new Object[] {"fewer justices than the game", false, 2,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x}, new long[] {fx.x}, new long[] {fx.x}, 0, 1, 1, new int[] {1})});
+        memories.add(new Object[] {"more environment justices than the game", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_INI_ADDED, -1L, new long[] {fx.x}, new long[] {fx.x}, new long[] {fx.x, fx.x}, 0, 1, 2, new int[] {1})});
+        memories.add(new Object[] {"added justice after more than the game", false, 2,
+                (MemoryOf) fx -> new Memory(NEW_JUSTICE_ADDED, -1L, new long[] {fx.x, fx.x, fx.x}, new long[] {fx.x, fx.x, fx.x},
+                        new long[] {fx.x, fx.x, fx.x}, 1, 3, 1, new int[] {1, 1, 1})});
+        memories.add(new Object[] {"no start Z", true, 1,
+                (MemoryOf) fx -> new Memory(NEW_SAFETY_ADDED, 0L, new long[] {fx.x}, new long[] {fx.x}, new long[] {fx.x}, 0, 1, 1, new int[] {1})});
+        memories.add(new Object[] {"removed justice past sizeD1", true, 1,
+                (MemoryOf) fx -> new Memory(PREV_JUSTICE_REMOVED, -1L, new long[] {fx.x}, new long[] {fx.x}, new long[] {fx.x}, 5, 1, 1, new int[] {1})});
+        for (Object[] m : memories) {
+            int justices = (Integer) m[2];
+            MemoryOf memory = (MemoryOf) m[3];
+            rows.add(gives("gr1GameInc0 " + m[0], GAME_FAILED, fx -> gr1Inc(fx, justices, memory.of(fx))));
+            if ((Boolean) m[1]) {
+                rows.add(gives("rabinGameInc0 " + m[0], GAME_FAILED, fx -> rabinInc(fx, justices, memory.of(fx))));
+            }
+        }
+        // the memories are empty before any solve
+        rows.add(gives("memory getters before any solve", 0, fx -> TARNFactory.getAttrSizes0().length
+                + TARNFactory.getXMem0().length + TARNFactory.getYMem0().length + TARNFactory.getZMem0().length
+                + TARNFactory.getZMemFirstItr0().length + TARNFactory.getRabinZSize0()
+                + TARNFactory.getRabinZMem0().length + TARNFactory.getRabinXSizes0().length
+                + TARNFactory.getRabinXMem0().length));
+
+        // controllers and weighted relations
+        rows.add(raises("determinizeController0 disjunction", BDDException.class,
+                fx -> TARNFactory.determinizeController0(fx.x, fx.xOrY, false)));
+        rows.add(raises("determinizeController0 negative literal", BDDException.class,
+                fx -> TARNFactory.determinizeController0(fx.x, fx.xAndNotY, false)));
+        rows.add(raises("determinizeController0 ADD scaled", BDDException.class,
+                fx -> TARNFactory.determinizeController0(fx.a, fx.scaled, true)));
+        rows.add(raises("determinizeController0 ADD BDD cube", IllegalArgumentException.class,
+                fx -> TARNFactory.determinizeController0(fx.a, TARNFactory.zero, true)));
+        for (long h : new long[] {0L, -1L}) {
+            rows.add(raises("determinizeController0 f " + h, IllegalArgumentException.class,
+                    fx -> TARNFactory.determinizeController0(h, fx.y, false)));
+            rows.add(raises("determinizeController0 cube " + h, IllegalArgumentException.class,
+                    fx -> TARNFactory.determinizeController0(fx.x, h, false)));
+            rows.add(raises("negCycleCheck0 relation " + h, IllegalArgumentException.class,
+                    fx -> TARNFactory.negCycleCheck0(h, fx.a, fx.a, fx.addPairing)));
+            rows.add(raises("negCycleCheck0 prime cube " + h, IllegalArgumentException.class,
+                    fx -> TARNFactory.negCycleCheck0(fx.a, fx.a, h, fx.addPairing)));
+        }
+        for (long record : new long[] {0L, 12345L}) {
+            rows.add(raises("negCycleCheck0 record " + record, IllegalArgumentException.class,
+                    fx -> TARNFactory.negCycleCheck0(fx.a, fx.a, fx.a, record)));
+        }
+        rows.add(raises("negCycleCheck0 freed record", IllegalArgumentException.class,
+                fx -> TARNFactory.negCycleCheck0(fx.a, fx.a, fx.a, fx.freed)));
         return rows.stream().map(r -> Arguments.of(r.name(), r));
     }
 
@@ -299,6 +561,8 @@ class BadInputTest extends ManagerFixture {
         fx.baseline = TARNFactory.getNodeNum0();
         fx.x = fx.bdd(TARNFactory.ithVar0(0, false));
         fx.y = fx.bdd(TARNFactory.ithVar0(1, false));
+        fx.z = fx.bdd(TARNFactory.ithVar0(2, false));
+        fx.w = fx.bdd(TARNFactory.ithVar0(3, false));
         fx.xOrY = fx.bdd(TARNFactory.apply0(fx.x, fx.y, 2, false, false, false));
         fx.xAndNotY = fx.bdd(TARNFactory.apply0(fx.x, fx.y, 7, false, false, false));
         fx.a = fx.add(TARNFactory.ithVar0(0, true));
