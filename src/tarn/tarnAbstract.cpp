@@ -176,8 +176,9 @@ __attribute__((hot)) DdNode *tarnBddAndAbstractRecur(DdManager *dd, DdNode *f, D
         if (cube == one) return tarnBddAndRecur(dd, f, g);
     }
 
-    // computed table
-    if (F->ref != 1 || G->ref != 1) {
+    // computed table: consulted for every pair, also of nodes referenced once, since the
+    // fixpoints that call this step ask for the same pairs again from one call to the next
+    {
         DdNode *r = tarnCacheLookup3(dd, TARN_AND_ABSTRACT_TAG, f, g, cube);
         if (r != nullptr) return r;
     }
@@ -212,9 +213,7 @@ __attribute__((hot)) DdNode *tarnBddAndAbstractRecur(DdManager *dd, DdNode *f, D
         if (t == nullptr) return nullptr;
         // The else half cannot add to a then half that is one or contains a whole else cofactor.
         if (t == one || t == fe || t == ge) {
-            if (F->ref != 1 || G->ref != 1) {
-                tarnCacheInsert3(dd, TARN_AND_ABSTRACT_TAG, f, g, cube, t);
-            }
+            tarnCacheInsert3(dd, TARN_AND_ABSTRACT_TAG, f, g, cube, t);
             return t;
         }
         tarnRef(t);
@@ -272,6 +271,6 @@ __attribute__((hot)) DdNode *tarnBddAndAbstractRecur(DdManager *dd, DdNode *f, D
     }
 
     // store in the computed table
-    if (F->ref != 1 || G->ref != 1) tarnCacheInsert3(dd, TARN_AND_ABSTRACT_TAG, f, g, cube, r);
+    tarnCacheInsert3(dd, TARN_AND_ABSTRACT_TAG, f, g, cube, r);
     return r;
 }
