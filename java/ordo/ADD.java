@@ -238,6 +238,28 @@ public final class ADD extends Owner {
     }
 
     /**
+     * Determinizes a controller given as a 0/1 ADD, as {@link
+     * BDD#determinize(BDD)} does for a BDD: for every assignment of the other
+     * variables at which this ADD is nonzero for some assignment of the
+     * cube's variables, the result is nonzero at exactly one of those
+     * assignments, and it is 0 everywhere else. The kept assignments get
+     * the value 1, except where this ADD no longer depends on any output
+     * below an input: there the kept assignment (all those outputs 1) keeps
+     * this ADD's value. The variable order changes as for the BDD form.
+     *
+     * @param outputs the output variables, as a 0/1 ADD cube ({@link BDD#toADD()} of a BDD cube)
+     * @return the deterministic controller
+     * @throws BDDException when outputs is not a cube
+     */
+    public ADD determinize(ADD outputs) {
+        TARNFactory.releasePending();
+        long r = TARNFactory.determinizeController0(h(), outputs.h(), true);
+        Reference.reachabilityFence(this);
+        Reference.reachabilityFence(outputs);
+        return new ADD(r);
+    }
+
+    /**
      * Sums out variables.
      *
      * @param cube the variables, as a 0/1 ADD cube ({@link BDD#toADD()} of a BDD cube)

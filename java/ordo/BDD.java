@@ -252,6 +252,32 @@ public final class BDD extends Owner {
     }
 
     /**
+     * Determinizes a controller: this BDD is read as a relation between the
+     * cube's variables (the outputs) and all other variables (the inputs).
+     * The result keeps, for every input assignment at which this relation
+     * allows some output, exactly one of the allowed output assignments, and
+     * is false at every input that allows none. So it implies this BDD and
+     * has the same inputs.
+     *
+     * <p>The variable order changes: the cube's variables are moved below all
+     * other variables, and then the variables are reordered once more by the
+     * last method other than {@code REORDER_NONE} given to {@link
+     * TARNFactory#autoReorder} (sifting when none was given, even while
+     * automatic reordering is off), which may move some of them up again.
+     *
+     * @param outputs the output variables, as a conjunction of positive literals
+     * @return the deterministic controller
+     * @throws BDDException when outputs is not a conjunction of positive literals
+     */
+    public BDD determinize(BDD outputs) {
+        TARNFactory.releasePending();
+        long r = TARNFactory.determinizeController0(h(), outputs.h(), false);
+        Reference.reachabilityFence(this);
+        Reference.reachabilityFence(outputs);
+        return new BDD(r);
+    }
+
+    /**
      * Renames variables as the pairing says.
      *
      * @param pairing a pairing whose entries are variables

@@ -15,7 +15,8 @@ final class Options {
             "  --fpr       fixed-point recycling",
             "  --counter   solve the environment's side (Rabin game) instead: does the environment win?",
             "  --check     solve both sides and fail unless the verdicts are complementary",
-            "  --strategy  also build a winning strategy from the solver's memory and print its size",
+            "  --strategy  also build a winning strategy from the solver's memory and a deterministic",
+            "              controller from it, and print their sizes",
             "  --trace     copy the solvers' trace to standard error",
             "Exit status: 0 with a verdict, 1 for a usage or system error, 2 for a malformed",
             "specification, 3 when --check finds the two solvers disagreeing.");

@@ -262,6 +262,11 @@ public final class Synth {
             } else {
                 out.printf("  strategy: %s nodes (over current and next state and %s counter bits), built in %s s%n",
                         s[1], s[2], s[3]);
+                String[] c = r.get("controller");
+                if (c != null) {
+                    out.printf("  deterministic controller: %s nodes (one next output and counter value per state"
+                            + " and next input), built in %s s%n", c[1], c[2]);
+                }
             }
         }
         return 0;

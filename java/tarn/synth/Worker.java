@@ -78,25 +78,25 @@ final class Worker {
     private static int solve(Options o, Spec spec) {
         TARNFactory f = TARNFactory.init(10000, 100000);
         try {
-            int bits = o.strategy ? Strategy.counterBits(Math.max(1, spec.sysLiveness.size())) : 0;
+            int bits = o.strategy ? Controller.counterBits(spec) : 0;
             try (Game g = new Game(f, spec, 2 * bits)) {
                 result("variables", spec.inputs.size(), spec.outputs.size(), g.recorders);
                 result("justices", g.envJ.length, g.sysJ.length);
+                boolean gr1Wins = false;
                 if (o.gr1()) {
                     long t0 = System.nanoTime();
-                    boolean wins = g.solveGr1(o.efp, o.eun, o.fpr);
-                    result("gr1", wins ? 1 : 0, seconds(t0));
-                    if (o.strategy && wins) {
-                        long t1 = System.nanoTime();
-                        BDD s = Strategy.build(g, 2 * g.stateVariables);
-                        result("strategy", s.nodeCount(), bits, seconds(t1));
-                        s.free();
-                    }
+                    gr1Wins = g.solveGr1(o.efp, o.eun, o.fpr);
+                    result("gr1", gr1Wins ? 1 : 0, seconds(t0));
                 }
                 if (o.rabin()) {
                     long t0 = System.nanoTime();
                     boolean wins = g.solveRabin(o.efp, o.eun, o.fpr);
                     result("rabin", wins ? 1 : 0, seconds(t0));
+                }
+                // After the solves: determinizing changes the variable order, which would
+                // change the Rabin solver's work. The GR(1) memory stays until the next GR(1) solve.
+                if (o.strategy && gr1Wins) {
+                    strategy(g, bits);
                 }
             }
             result("alloc", f.getAllocNum());
@@ -107,6 +107,20 @@ final class Worker {
         } finally {
             f.done();
         }
+    }
+
+    /** Builds the strategy and the deterministic controller and reports their sizes. */
+    private static void strategy(Game g, int bits) {
+        long t0 = System.nanoTime();
+        BDD s = Strategy.build(g, Controller.counterBase(g));
+        result("strategy", s.nodeCount(), bits, seconds(t0));
+        long t1 = System.nanoTime();
+        BDD outputs = Controller.outputs(g, bits);
+        BDD d = s.determinize(outputs);
+        result("controller", d.nodeCount(), seconds(t1));
+        d.free();
+        outputs.free();
+        s.free();
     }
 
     private static String seconds(long t0) {
