@@ -44,20 +44,22 @@ protected:
     }
 };
 
-// Collects what the manager writes to its error stream while the object lives.
-class ErrStream {
+// Collects what the manager writes to one of its streams (read and set by the two functions)
+// while the object lives.
+template <FILE *(*Read)(DdManager *), void (*Set)(DdManager *, FILE *)>
+class StreamCapture {
 public:
-    explicit ErrStream(DdManager *dd) : dd_(dd), saved_(Tarn_ReadStderr(dd)) {
+    explicit StreamCapture(DdManager *dd) : dd_(dd), saved_(Read(dd)) {
         stream_ = open_memstream(&text_, &size_);
-        Tarn_SetStderr(dd, stream_);
+        Set(dd, stream_);
     }
-    ~ErrStream() {
-        Tarn_SetStderr(dd_, saved_);
+    ~StreamCapture() {
+        Set(dd_, saved_);
         fclose(stream_);
         free(text_);
     }
-    ErrStream(const ErrStream &) = delete;
-    ErrStream &operator=(const ErrStream &) = delete;
+    StreamCapture(const StreamCapture &) = delete;
+    StreamCapture &operator=(const StreamCapture &) = delete;
     std::string text() {
         fflush(stream_);
         return std::string(text_, size_);
@@ -70,3 +72,6 @@ private:
     char *text_ = nullptr;
     size_t size_ = 0;
 };
+
+using ErrStream = StreamCapture<Tarn_ReadStderr, Tarn_SetStderr>;
+using OutStream = StreamCapture<Tarn_ReadStdout, Tarn_SetStdout>;

@@ -10,33 +10,6 @@
 
 namespace {
 
-// Captures what the manager prints to its output stream while the object lives.
-class OutStream {
-public:
-    explicit OutStream(DdManager *dd) : dd_(dd), saved_(Tarn_ReadStdout(dd)) {
-        stream_ = open_memstream(&text_, &size_);
-        Tarn_SetStdout(dd, stream_);
-    }
-    ~OutStream() {
-        Tarn_SetStdout(dd_, saved_);
-        fclose(stream_);
-        free(text_);
-    }
-    OutStream(const OutStream &) = delete;
-    OutStream &operator=(const OutStream &) = delete;
-    std::string text() {
-        fflush(stream_);
-        return std::string(text_, size_);
-    }
-
-private:
-    DdManager *dd_;
-    FILE *saved_;
-    FILE *stream_ = nullptr;
-    char *text_ = nullptr;
-    size_t size_ = 0;
-};
-
 // The value of a BDD at an assignment given per variable index; follows node indices, so it reads
 // the function whatever the order.
 bool eval(DdNode *f, const std::vector<bool> &values) {
