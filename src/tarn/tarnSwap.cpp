@@ -96,8 +96,6 @@ constexpr size_t kNodeAhead = 16;
 constexpr size_t kChildAhead = 8;
 constexpr size_t kBucketAhead = 4;
 constexpr size_t kChainAhead = 2;
-// The number of nodes in the upper level from which the swap asks ahead at all.
-constexpr unsigned kAheadFrom = 4096;
 
 inline void prefetchBucket(const DdSubtable &table, uint32_t bucket, bool head) {
     if (head) {
@@ -129,12 +127,14 @@ inline void prefetchNewBuckets(const DdSubtable &xt, const DdNode *f, uint32_t u
 // Inserts the rebuilt moving nodes moving[from..] into level y's table, the newest leaver first.
 // Their buckets are known only once they are rebuilt, so the insertions come after the rebuilding,
 // where the buckets of later nodes can be asked for ahead.
-void insertMoved(DdSubtable &yt, const std::vector<DdNode *> &moving, size_t from, bool ahead) {
+void insertMoved(DdSubtable &yt, const std::vector<DdNode *> &moving, size_t from) {
     for (size_t k = moving.size(); k-- > from;) {
-        if (ahead && k >= from + kBucketAhead) {
+        if (k >= from + kBucketAhead) {
             const DdNode *a = moving[k - kBucketAhead];
             prefetchBucket(yt, tarnHashNode(a->T, a->E, yt.shift), false);
-            a = moving[k - kChainAhead];
+        }
+        if (k >= from + kChainAhead) {
+            const DdNode *a = moving[k - kChainAhead];
             prefetchBucket(yt, tarnHashNode(a->T, a->E, yt.shift), true);
         }
         insertOrdered(yt.buckets, yt.shift, moving[k]);
@@ -268,6 +268,26 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         // split level x: nodes with a child at level y move, the others stay
         const unsigned oldSlots = xt.slots;
         const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
+        // The nodes of level x are gathered first, chain by chain, so that the split below can ask
+        // for the children of a node a few places ahead while it looks at the current one.
+        static thread_local std::vector<DdNode *> nodes;
+        static thread_local std::vector<std::pair<unsigned, size_t>> chains;  // (bucket, first node)
+        nodes.clear();
+        chains.clear();
+        for (unsigned j = 0; j < oldSlots; j++) {
+            tarnPrefetchChainAhead(xt.buckets, j, oldSlots);
+            // the second node of a chain a few buckets ahead, whose first was asked for earlier
+            if (j + kChainAhead < oldSlots) {
+                const DdNode *head = xt.buckets[j + kChainAhead];
+                if (head != sentinel) __builtin_prefetch(head->next);
+            }
+            DdNode *f = xt.buckets[j];
+            if (f == sentinel) continue;
+            chains.emplace_back(j, nodes.size());
+            for (; f != sentinel; f = f->next) nodes.push_back(f);
+        }
+        const size_t count = nodes.size();
+        chains.emplace_back(oldSlots, count);
         static thread_local std::vector<DdNode *> moving;  // in the order they leave level x
         moving.clear();
         unsigned movedKeys = 0;
@@ -275,77 +295,31 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         orphans.clear();
         DdNode *staying = nullptr;
         newxkeys = 0;
-        // Sorts node f of level x, reached through *previous: a mover leaves its chain, a stayer
-        // stays in it (or joins the list to reinsert when the level is resized).
-        auto split = [&](DdNode **&previous, DdNode *f) {
-            DdNode *next = f->next;
-            if (f->T->index == uyi || tarnRegular(f->E)->index == uyi) {
-                *previous = next;
-                f->index = uyi;
-                moving.push_back(f);
-                movedKeys++;
-            } else {
-                newxkeys++;
-                if (resize) {
-                    f->next = staying;
-                    staying = f;
+        for (size_t c = 0; c + 1 < chains.size(); c++) {
+            DdNode **previous = &xt.buckets[chains[c].first];
+            const size_t end = chains[c + 1].second;
+            for (size_t i = chains[c].second; i < end; i++) {
+                if (i + kNodeAhead < count) __builtin_prefetch(nodes[i + kNodeAhead]);
+                if (i + kChildAhead < count) {
+                    const DdNode *a = nodes[i + kChildAhead];
+                    tarnPrefetchNode(a->T);
+                    tarnPrefetchNode(a->E);
+                }
+                DdNode *f = nodes[i];
+                DdNode *next = f->next;
+                if (f->T->index == uyi || tarnRegular(f->E)->index == uyi) {
+                    *previous = next;
+                    f->index = uyi;
+                    moving.push_back(f);
+                    movedKeys++;
                 } else {
-                    previous = &f->next;
-                }
-            }
-        };
-        // Every walk over the buckets stops at the last node of the level. Levels that fit in the
-        // caches are split chain by chain: asking for memory ahead would only cost there.
-        const bool ahead = xkeys >= kAheadFrom;
-        DdNode *const *buckets = xt.buckets;
-        if (!ahead) {
-            unsigned seen = 0;
-            for (unsigned j = 0; seen < xkeys; j++) {
-                while (j + 4 <= oldSlots && buckets[j] == sentinel && buckets[j + 1] == sentinel &&
-                       buckets[j + 2] == sentinel && buckets[j + 3] == sentinel) {
-                    j += 4;
-                }
-                if (j >= oldSlots) break;
-                DdNode **previous = &xt.buckets[j];
-                for (DdNode *f = *previous; f != sentinel; seen++) {
-                    DdNode *next = f->next;
-                    split(previous, f);
-                    f = next;
-                }
-            }
-        } else {
-            // A large level's nodes are gathered first, chain by chain, so that the split can ask
-            // for the children of a node a few places ahead while it looks at the current one.
-            static thread_local std::vector<DdNode *> nodes;
-            static thread_local std::vector<std::pair<unsigned, size_t>> chains;  // bucket, first
-            nodes.clear();
-            chains.clear();
-            nodes.reserve(xkeys);
-            for (unsigned j = 0; j < oldSlots && nodes.size() < xkeys; j++) {
-                tarnPrefetchChainAhead(buckets, j, oldSlots);
-                // the second node of a chain a few buckets ahead, whose first was asked for earlier
-                if (j + kChainAhead < oldSlots) {
-                    const DdNode *head = buckets[j + kChainAhead];
-                    if (head != sentinel) __builtin_prefetch(head->next);
-                }
-                DdNode *f = buckets[j];
-                if (f == sentinel) continue;
-                chains.emplace_back(j, nodes.size());
-                for (; f != sentinel; f = f->next) nodes.push_back(f);
-            }
-            const size_t count = nodes.size();
-            chains.emplace_back(oldSlots, count);  // the end of the last chain
-            for (size_t c = 0; c + 1 < chains.size(); c++) {
-                DdNode **previous = &xt.buckets[chains[c].first];
-                const size_t end = chains[c + 1].second;
-                for (size_t i = chains[c].second; i < end; i++) {
-                    if (i + kNodeAhead < count) {
-                        __builtin_prefetch(nodes[i + kNodeAhead]);
-                        const DdNode *a = nodes[i + kChildAhead];
-                        tarnPrefetchNode(a->T);
-                        tarnPrefetchNode(a->E);
+                    newxkeys++;
+                    if (resize) {
+                        f->next = staying;
+                        staying = f;
+                    } else {
+                        previous = &f->next;
                     }
-                    split(previous, nodes[i]);
                 }
             }
         }
@@ -389,14 +363,14 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         const size_t movers = moving.size();
         for (size_t k = movers; k-- > 0;) {
             DdNode *f = moving[k];
-            if (ahead && k >= kNodeAhead) {
-                __builtin_prefetch(moving[k - kNodeAhead]);
+            if (k >= kNodeAhead) __builtin_prefetch(moving[k - kNodeAhead]);
+            if (k >= kChildAhead) {
                 const DdNode *a = moving[k - kChildAhead];
                 tarnPrefetchNode(a->T);
                 tarnPrefetchNode(a->E);
-                prefetchNewBuckets(xt, moving[k - kBucketAhead], uyi, false);
-                prefetchNewBuckets(xt, moving[k - kChainAhead], uyi, true);
             }
+            if (k >= kBucketAhead) prefetchNewBuckets(xt, moving[k - kBucketAhead], uyi, false);
+            if (k >= kChainAhead) prefetchNewBuckets(xt, moving[k - kChainAhead], uyi, true);
             DdNode *f1 = f->T;
             DdNode *f0 = f->E;
             DdNode *f11, *f10, *f01, *f00;
@@ -439,13 +413,13 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
             }
             if (newT == nullptr || newE == nullptr) {
                 fprintf(dd->err, "Error: tarnSwapInPlace out of memory\n");
-                insertMoved(yt, moving, k + 1, ahead);
+                insertMoved(yt, moving, k + 1);
                 return 0;
             }
             f->T = newT;
             f->E = newE;
         }
-        insertMoved(yt, moving, 0, ahead);
+        insertMoved(yt, moving, 0);
         newykeys += movedKeys;
 
         // Nodes of level y lose references only as children of moving nodes, so the ones that
@@ -453,10 +427,12 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         const size_t orphanCount = orphans.size();
         for (size_t k = 0; k < orphanCount; k++) {
             DdNode *g = orphans[k];
-            if (ahead && k + kBucketAhead < orphanCount) {
+            if (k + kBucketAhead < orphanCount) {
                 const DdNode *a = orphans[k + kBucketAhead];
                 prefetchBucket(yt, tarnHashNode(a->T, a->E, yt.shift), false);
-                a = orphans[k + kChainAhead];
+            }
+            if (k + kChainAhead < orphanCount) {
+                const DdNode *a = orphans[k + kChainAhead];
                 prefetchBucket(yt, tarnHashNode(a->T, a->E, yt.shift), true);
             }
             DdNode **previous = &yt.buckets[tarnHashNode(g->T, g->E, yt.shift)];
