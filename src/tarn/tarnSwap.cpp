@@ -2,7 +2,6 @@
 // that never meet, the preparation of a reordering, and the move records of the methods.
 #include <algorithm>
 #include <new>
-#include <utility>
 #include <vector>
 
 #include "tarnInt.h"
@@ -85,60 +84,6 @@ void noteSlotChange(DdManager *dd, int64_t added) {
     const int64_t room = std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
     dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
     dd->memoryInUse = static_cast<uint64_t>(static_cast<int64_t>(dd->memoryInUse) + 8 * added);
-}
-
-// How far ahead of the current node the swap asks for memory it will read: the children of a node
-// of the upper level while splitting it, the children of a moving node, and then the buckets of
-// the two nodes a moving node will need at the upper level.
-// Each kind of read is requested in two steps: the node (or bucket) first, what it points to
-// later, once the first request has had time to arrive.
-constexpr size_t kNodeAhead = 16;
-constexpr size_t kChildAhead = 8;
-constexpr size_t kBucketAhead = 4;
-constexpr size_t kChainAhead = 2;
-
-inline void prefetchBucket(const DdSubtable &table, uint32_t bucket, bool head) {
-    if (head) {
-        __builtin_prefetch(table.buckets[bucket]);
-    } else {
-        __builtin_prefetch(&table.buckets[bucket]);
-    }
-}
-
-// Asks for the buckets of level x's table that the rebuilding of moving node f will search, or,
-// with `heads`, for the first nodes of their chains.
-inline void prefetchNewBuckets(const DdSubtable &xt, const DdNode *f, uint32_t uyi, bool heads) {
-    DdNode *f1 = f->T;
-    DdNode *f0 = f->E;
-    DdNode *f0r = tarnRegular(f0);
-    const bool c = tarnIsComplement(f0);
-    DdNode *f11 = f1->index == uyi ? f1->T : f1;
-    DdNode *f10 = f1->index == uyi ? f1->E : f1;
-    DdNode *f01 = f0r->index == uyi ? tarnNotCond(f0r->T, c) : f0;
-    DdNode *f00 = f0r->index == uyi ? tarnNotCond(f0r->E, c) : f0;
-    if (f11 != f01) prefetchBucket(xt, tarnHashNode(f11, f01, xt.shift), heads);
-    if (f10 != f00) {
-        const bool c10 = tarnIsComplement(f10);
-        prefetchBucket(xt, tarnHashNode(tarnNotCond(f10, c10), tarnNotCond(f00, c10), xt.shift),
-                       heads);
-    }
-}
-
-// Inserts the rebuilt moving nodes moving[from..] into level y's table, the newest leaver first.
-// Their buckets are known only once they are rebuilt, so the insertions come after the rebuilding,
-// where the buckets of later nodes can be asked for ahead.
-void insertMoved(DdSubtable &yt, const std::vector<DdNode *> &moving, size_t from) {
-    for (size_t k = moving.size(); k-- > from;) {
-        if (k >= from + kBucketAhead) {
-            const DdNode *a = moving[k - kBucketAhead];
-            prefetchBucket(yt, tarnHashNode(a->T, a->E, yt.shift), false);
-        }
-        if (k >= from + kChainAhead) {
-            const DdNode *a = moving[k - kChainAhead];
-            prefetchBucket(yt, tarnHashNode(a->T, a->E, yt.shift), true);
-        }
-        insertOrdered(yt.buckets, yt.shift, moving[k]);
-    }
 }
 
 inline void returnToFreeList(DdManager *dd, DdNode *f) {
@@ -268,49 +213,23 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         // split level x: nodes with a child at level y move, the others stay
         const unsigned oldSlots = xt.slots;
         const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
-        // The nodes of level x are gathered first, chain by chain, so that the split below can ask
-        // for the children of a node a few places ahead while it looks at the current one.
-        static thread_local std::vector<DdNode *> nodes;
-        static thread_local std::vector<std::pair<unsigned, size_t>> chains;  // (bucket, first node)
-        nodes.clear();
-        chains.clear();
-        for (unsigned j = 0; j < oldSlots; j++) {
-            tarnPrefetchChainAhead(xt.buckets, j, oldSlots);
-            // the second node of a chain a few buckets ahead, whose first was asked for earlier
-            if (j + kChainAhead < oldSlots) {
-                const DdNode *head = xt.buckets[j + kChainAhead];
-                if (head != sentinel) __builtin_prefetch(head->next);
-            }
-            DdNode *f = xt.buckets[j];
-            if (f == sentinel) continue;
-            chains.emplace_back(j, nodes.size());
-            for (; f != sentinel; f = f->next) nodes.push_back(f);
-        }
-        const size_t count = nodes.size();
-        chains.emplace_back(oldSlots, count);
-        static thread_local std::vector<DdNode *> moving;  // in the order they leave level x
-        moving.clear();
+        DdNode *moving = nullptr;
         unsigned movedKeys = 0;
         static thread_local std::vector<DdNode *> orphans;
         orphans.clear();
         DdNode *staying = nullptr;
         newxkeys = 0;
-        for (size_t c = 0; c + 1 < chains.size(); c++) {
-            DdNode **previous = &xt.buckets[chains[c].first];
-            const size_t end = chains[c + 1].second;
-            for (size_t i = chains[c].second; i < end; i++) {
-                if (i + kNodeAhead < count) __builtin_prefetch(nodes[i + kNodeAhead]);
-                if (i + kChildAhead < count) {
-                    const DdNode *a = nodes[i + kChildAhead];
-                    tarnPrefetchNode(a->T);
-                    tarnPrefetchNode(a->E);
-                }
-                DdNode *f = nodes[i];
+        for (unsigned j = 0; j < oldSlots; j++) {
+            tarnPrefetchChainAhead(xt.buckets, j, oldSlots);
+            DdNode **previous = &xt.buckets[j];
+            DdNode *f = *previous;
+            while (f != sentinel) {
                 DdNode *next = f->next;
                 if (f->T->index == uyi || tarnRegular(f->E)->index == uyi) {
                     *previous = next;
                     f->index = uyi;
-                    moving.push_back(f);
+                    f->next = moving;
+                    moving = f;
                     movedKeys++;
                 } else {
                     newxkeys++;
@@ -321,6 +240,7 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
                         previous = &f->next;
                     }
                 }
+                f = next;
             }
         }
         if (resize) {
@@ -357,20 +277,15 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         // than four nodes each, so that the insertions below meet short chains.
         if (ykeys + movedKeys > 4 * yt.slots) growLowerLevel(dd, yt, y, ykeys + movedKeys);
 
-        // Rebuild each moving node f = (xi, f1, f0) as (yi, (xi, f11, f01), (xi, f10, f00)), the
-        // newest leaver first. Ahead of the current node the children of a later one are asked
-        // for, and nearer still the buckets its two new nodes hash to.
-        const size_t movers = moving.size();
-        for (size_t k = movers; k-- > 0;) {
-            DdNode *f = moving[k];
-            if (k >= kNodeAhead) __builtin_prefetch(moving[k - kNodeAhead]);
-            if (k >= kChildAhead) {
-                const DdNode *a = moving[k - kChildAhead];
-                tarnPrefetchNode(a->T);
-                tarnPrefetchNode(a->E);
+        // rebuild each moving node f = (xi, f1, f0) as (yi, (xi, f11, f01), (xi, f10, f00))
+        while (moving != nullptr) {
+            DdNode *f = moving;
+            moving = f->next;
+            if (moving != nullptr) {
+                // the children of the next moving node are read on the next round
+                tarnPrefetchNode(moving->T);
+                tarnPrefetchNode(moving->E);
             }
-            if (k >= kBucketAhead) prefetchNewBuckets(xt, moving[k - kBucketAhead], uyi, false);
-            if (k >= kChainAhead) prefetchNewBuckets(xt, moving[k - kChainAhead], uyi, true);
             DdNode *f1 = f->T;
             DdNode *f0 = f->E;
             DdNode *f11, *f10, *f01, *f00;
@@ -413,28 +328,17 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
             }
             if (newT == nullptr || newE == nullptr) {
                 fprintf(dd->err, "Error: tarnSwapInPlace out of memory\n");
-                insertMoved(yt, moving, k + 1);
                 return 0;
             }
             f->T = newT;
             f->E = newE;
+            insertOrdered(yt.buckets, yt.shift, f);
+            newykeys++;
         }
-        insertMoved(yt, moving, 0);
-        newykeys += movedKeys;
 
         // Nodes of level y lose references only as children of moving nodes, so the ones that
         // died are exactly the orphans: they go straight back to the free list.
-        const size_t orphanCount = orphans.size();
-        for (size_t k = 0; k < orphanCount; k++) {
-            DdNode *g = orphans[k];
-            if (k + kBucketAhead < orphanCount) {
-                const DdNode *a = orphans[k + kBucketAhead];
-                prefetchBucket(yt, tarnHashNode(a->T, a->E, yt.shift), false);
-            }
-            if (k + kChainAhead < orphanCount) {
-                const DdNode *a = orphans[k + kChainAhead];
-                prefetchBucket(yt, tarnHashNode(a->T, a->E, yt.shift), true);
-            }
+        for (DdNode *g : orphans) {
             DdNode **previous = &yt.buckets[tarnHashNode(g->T, g->E, yt.shift)];
             while (*previous != g) previous = &(*previous)->next;
             *previous = g->next;
