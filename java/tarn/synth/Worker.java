@@ -76,10 +76,10 @@ final class Worker {
     }
 
     private static int solve(Options o, Spec spec) {
-        // 2^14 buckets per level and a computed table of 2^22 entries from the start: the
+        // 2^14 buckets per level and a computed table of 2^23 entries from the start: the
         // fixpoints ask for the same relational products again and again, and a table that
         // grows by hit rate reaches that size only late in the solve.
-        TARNFactory f = TARNFactory.init(10000, 1 << 22);
+        TARNFactory f = TARNFactory.init(10000, 1 << 23);
         try {
             int bits = o.strategy ? Strategy.counterBits(Math.max(1, spec.sysLiveness.size())) : 0;
             try (Game g = new Game(f, spec, 2 * bits)) {
