@@ -7,6 +7,9 @@
 
 namespace {
 
+// Buckets per unique subtable from which a manager's computed table starts at the requested size.
+constexpr unsigned kFullCacheSubtableSlots = 1u << 14;
+
 // The manager's default out-of-memory handler: it reports and returns, so that the guarded
 // allocation sees null and the caller can recover.
 void tarnReportOutOfMemory(size_t size) {
@@ -182,8 +185,13 @@ unsigned tarnDefaultFastGrowthLimit() {
 
 int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize) {
     // A large request starts smaller: a table that outgrows what the operations reuse costs more
-    // in memory stalls than it saves, and growth by hit rate finds the size that pays.
-    unsigned wanted = std::max(std::min(cacheSize, TARN_CACHE_START_LIMIT), dd->slots / 2);
+    // in memory stalls than it saves, and growth by hit rate finds the size that pays. A caller
+    // that sizes every subtable for many nodes gets what it asks for: its long fixpoints reuse a
+    // large table from the first step, and growth by hit rate, capped by the unique table's size,
+    // comes too late for them.
+    const unsigned limit =
+        dd->initialSlots >= kFullCacheSubtableSlots ? cacheSize : TARN_CACHE_START_LIMIT;
+    unsigned wanted = std::max(std::min(cacheSize, limit), dd->slots / 2);
     unsigned cacheSlots = wanted <= 1 ? 1 : 1u << log2Floor(wanted);
     size_t bytes = (static_cast<size_t>(cacheSlots) + 1) * sizeof(DdCache);
     auto *memory = static_cast<DdCache *>(util_malloc(bytes));

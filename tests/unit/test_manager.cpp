@@ -31,12 +31,13 @@ INSTANTIATE_TEST_SUITE_P(Manager, InitialSlots,
 struct CacheCase {
     unsigned requested;
     unsigned slots;
+    unsigned buckets = 8;  // asked for per unique subtable
 };
 
 class InitialCache : public ::testing::TestWithParam<CacheCase> {};
 
 TEST_P(InitialCache, IsLargestPowerOfTwoNotAboveRequestOrHalfTheBuckets) {
-    DdManager *dd = Tarn_Init(0, 0, 8, GetParam().requested, kTestMemory);
+    DdManager *dd = Tarn_Init(0, 0, GetParam().buckets, GetParam().requested, kTestMemory);
     ASSERT_NE(dd, nullptr);
     EXPECT_EQ(dd->cacheSlots, GetParam().slots);
     EXPECT_EQ(Tarn_ReadCacheSlots(dd), GetParam().slots);
@@ -52,11 +53,13 @@ TEST_P(InitialCache, IsLargestPowerOfTwoNotAboveRequestOrHalfTheBuckets) {
 }
 
 // A manager with no variables has 8 unique buckets (the constants), so the floor is 4; a large
-// request starts at the start limit.
+// request starts at the start limit, unless the subtables were asked for 2^14 buckets or more.
 INSTANTIATE_TEST_SUITE_P(Manager, InitialCache,
                          ::testing::Values(CacheCase{10000, 8192}, CacheCase{1, 4},
                                            CacheCase{0, 4}, CacheCase{4096, 4096},
-                                           CacheCase{4194304, TARN_CACHE_START_LIMIT}));
+                                           CacheCase{4194304, TARN_CACHE_START_LIMIT},
+                                           CacheCase{1048576, TARN_CACHE_START_LIMIT, 8192},
+                                           CacheCase{1048576, 1048576, 16384}));
 
 TEST(Manager, FreshManagerHasDocumentedDefaults) {
     DdManager *dd = Tarn_Init(0, 0, 0, 0, kTestMemory);

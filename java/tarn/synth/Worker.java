@@ -76,7 +76,10 @@ final class Worker {
     }
 
     private static int solve(Options o, Spec spec) {
-        TARNFactory f = TARNFactory.init(10000, 100000);
+        // 2^14 buckets per level and a computed table of 2^23 entries from the start: the
+        // fixpoints ask for the same relational products again and again, and a table that
+        // grows by hit rate reaches that size only late in the solve.
+        TARNFactory f = TARNFactory.init(10000, 1 << 23);
         try {
             int bits = o.strategy ? Controller.counterBits(spec) : 0;
             try (Game g = new Game(f, spec, 2 * bits)) {
