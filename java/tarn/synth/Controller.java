@@ -46,7 +46,7 @@ public final class Controller implements AutoCloseable {
      * @throws IllegalArgumentException for a malformed specification, with its line number
      */
     public static Controller synthesize(TARNFactory f, Path file) throws IOException {
-        Spec spec;
+        GameSpec spec;
         try (Reader in = Files.newBufferedReader(file, StandardCharsets.UTF_8)) {
             spec = SlugsinReader.read(in);
         } catch (SlugsinReader.SpecException e) {
@@ -69,7 +69,7 @@ public final class Controller implements AutoCloseable {
     }
 
     /** Number of counter bits the strategy of spec needs. */
-    static int counterBits(Spec spec) {
+    static int counterBits(GameSpec spec) {
         return Strategy.counterBits(Math.max(1, spec.sysLiveness.size()));
     }
 

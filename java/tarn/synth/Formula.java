@@ -21,7 +21,7 @@ abstract class Formula {
     abstract boolean mentionsPrimed();
 
     /** Whether a variable of the given side occurs in the formula, primed (next) or not. */
-    abstract boolean mentions(Spec.Side side, boolean next);
+    abstract boolean mentions(GameSpec.Side side, boolean next);
 
     /**
      * The BDD of the formula; memo holds the BDDs of the nodes built so far
@@ -67,7 +67,7 @@ abstract class Formula {
         }
 
         @Override
-        boolean mentions(Spec.Side side, boolean next) {
+        boolean mentions(GameSpec.Side side, boolean next) {
             return false;
         }
 
@@ -79,10 +79,10 @@ abstract class Formula {
 
     /** A variable, current (unprimed) or next (primed). */
     static final class Var extends Formula {
-        final Spec.Variable variable;
+        final GameSpec.Variable variable;
         final boolean primed;
 
-        Var(Spec.Variable variable, boolean primed) {
+        Var(GameSpec.Variable variable, boolean primed) {
             this.variable = variable;
             this.primed = primed;
         }
@@ -93,7 +93,7 @@ abstract class Formula {
         }
 
         @Override
-        boolean mentions(Spec.Side side, boolean next) {
+        boolean mentions(GameSpec.Side side, boolean next) {
             return variable.side() == side && primed == next;
         }
 
@@ -121,7 +121,7 @@ abstract class Formula {
         }
 
         @Override
-        boolean mentions(Spec.Side side, boolean next) {
+        boolean mentions(GameSpec.Side side, boolean next) {
             return a.mentions(side, next) || (b != null && b.mentions(side, next));
         }
 

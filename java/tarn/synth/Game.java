@@ -37,14 +37,14 @@ final class Game implements AutoCloseable {
     /**
      * Builds the game; reserves extraVariables further variables after the game's own ones.
      */
-    Game(TARNFactory f, Spec spec, int extraVariables) {
+    Game(TARNFactory f, GameSpec spec, int extraVariables) {
         this.f = f;
         declared = spec.variableCount();
         int rec = 0;
-        for (Spec.Line l : spec.envLiveness) {
+        for (GameSpec.Line l : spec.envLiveness) {
             rec += l.formula().mentionsPrimed() ? 1 : 0;
         }
-        for (Spec.Line l : spec.sysLiveness) {
+        for (GameSpec.Line l : spec.sysLiveness) {
             rec += l.formula().mentionsPrimed() ? 1 : 0;
         }
         recorders = rec;
@@ -57,12 +57,12 @@ final class Game implements AutoCloseable {
         BDD st = conjunction(spec.sysTrans);
         int next = declared;
         List<BDD> ej = new ArrayList<>();
-        for (Spec.Line l : spec.envLiveness) {
+        for (GameSpec.Line l : spec.envLiveness) {
             ej.add(justice(l.formula(), next, st));
             next += l.formula().mentionsPrimed() ? 1 : 0;
         }
         List<BDD> sj = new ArrayList<>();
-        for (Spec.Line l : spec.sysLiveness) {
+        for (GameSpec.Line l : spec.sysLiveness) {
             sj.add(justice(l.formula(), next, st));
             next += l.formula().mentionsPrimed() ? 1 : 0;
         }
@@ -79,10 +79,10 @@ final class Game implements AutoCloseable {
 
         List<Integer> env = new ArrayList<>();
         List<Integer> sys = new ArrayList<>();
-        for (Spec.Variable v : spec.inputs) {
+        for (GameSpec.Variable v : spec.inputs) {
             env.add(v.number());
         }
-        for (Spec.Variable v : spec.outputs) {
+        for (GameSpec.Variable v : spec.outputs) {
             sys.add(v.number());
         }
         for (int k = declared; k < stateVariables; k++) {
@@ -99,9 +99,9 @@ final class Game implements AutoCloseable {
         }
     }
 
-    private BDD conjunction(List<Spec.Line> lines) {
+    private BDD conjunction(List<GameSpec.Line> lines) {
         BDD r = f.one();
-        for (Spec.Line l : lines) {
+        for (GameSpec.Line l : lines) {
             r.andWith(l.formula().toBDD(f, f::ithVar));
         }
         return r;

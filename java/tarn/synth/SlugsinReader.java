@@ -35,8 +35,8 @@ final class SlugsinReader {
         INPUT, OUTPUT, ENV_INIT, SYS_INIT, ENV_TRANS, SYS_TRANS, ENV_LIVENESS, SYS_LIVENESS
     }
 
-    private final Spec spec = new Spec();
-    private final Map<String, Spec.Variable> variables = new HashMap<>();
+    private final GameSpec spec = new GameSpec();
+    private final Map<String, GameSpec.Variable> variables = new HashMap<>();
     private int lineNumber;
     private String[] tokens;
     private int pos;
@@ -49,11 +49,11 @@ final class SlugsinReader {
      *
      * @throws SpecException for malformed input, with the line number
      */
-    static Spec read(Reader in) throws IOException, SpecException {
+    static GameSpec read(Reader in) throws IOException, SpecException {
         return new SlugsinReader().readAll(new BufferedReader(in));
     }
 
-    private Spec readAll(BufferedReader in) throws IOException, SpecException {
+    private GameSpec readAll(BufferedReader in) throws IOException, SpecException {
         List<PendingLine> formulas = new ArrayList<>();
         Section section = null;
         String text;
@@ -71,7 +71,7 @@ final class SlugsinReader {
                 throw error("text before the first section");
             }
             if (section == Section.INPUT || section == Section.OUTPUT) {
-                declare(line, section == Section.INPUT ? Spec.Side.ENV : Spec.Side.SYS);
+                declare(line, section == Section.INPUT ? GameSpec.Side.ENV : GameSpec.Side.SYS);
             } else {
                 // Variables may be declared after the formulas that use them: read formulas last.
                 formulas.add(new PendingLine(section, lineNumber, line));
@@ -82,7 +82,7 @@ final class SlugsinReader {
             lineNumber = p.line;
             Formula f = parseLine(p.text);
             check(p.section, f);
-            listOf(p.section).add(new Spec.Line(f, p.line));
+            listOf(p.section).add(new GameSpec.Line(f, p.line));
         }
         return spec;
     }
@@ -105,7 +105,7 @@ final class SlugsinReader {
         }
     }
 
-    private void declare(String line, Spec.Side side) throws SpecException {
+    private void declare(String line, GameSpec.Side side) throws SpecException {
         String name = line.split("\\s+")[0];
         if (!name.equals(line)) {
             throw error("a variable declaration is one name per line: " + line);
@@ -116,8 +116,8 @@ final class SlugsinReader {
         if (variables.containsKey(name)) {
             throw error("variable " + name + " declared twice");
         }
-        List<Spec.Variable> list = side == Spec.Side.ENV ? spec.inputs : spec.outputs;
-        Spec.Variable v = new Spec.Variable(name, side, -1);
+        List<GameSpec.Variable> list = side == GameSpec.Side.ENV ? spec.inputs : spec.outputs;
+        GameSpec.Variable v = new GameSpec.Variable(name, side, -1);
         list.add(v);
         variables.put(name, v);
     }
@@ -130,7 +130,7 @@ final class SlugsinReader {
         return !s.chars().allMatch(Character::isDigit);
     }
 
-    private List<Spec.Line> listOf(Section s) {
+    private List<GameSpec.Line> listOf(Section s) {
         return switch (s) {
             case ENV_INIT -> spec.envInit;
             case SYS_INIT -> spec.sysInit;
@@ -146,11 +146,11 @@ final class SlugsinReader {
         if ((s == Section.ENV_INIT || s == Section.SYS_INIT) && f.mentionsPrimed()) {
             throw error("primed variable in an initial condition");
         }
-        if (s == Section.ENV_INIT && f.mentions(Spec.Side.SYS, false)) {
+        if (s == Section.ENV_INIT && f.mentions(GameSpec.Side.SYS, false)) {
             throw error("the environment's initial condition mentions an output");
         }
         // The environment moves first: its transitions cannot depend on the system's next move.
-        if (s == Section.ENV_TRANS && f.mentions(Spec.Side.SYS, true)) {
+        if (s == Section.ENV_TRANS && f.mentions(GameSpec.Side.SYS, true)) {
             throw error("the environment's transitions mention a primed output");
         }
     }
@@ -234,7 +234,7 @@ final class SlugsinReader {
     private Formula variable(String t) throws SpecException {
         boolean primed = t.endsWith("'");
         String name = primed ? t.substring(0, t.length() - 1) : t;
-        Spec.Variable v = variables.get(name);
+        GameSpec.Variable v = variables.get(name);
         if (v == null) {
             throw error("unknown variable '" + name + "'");
         }
@@ -243,14 +243,14 @@ final class SlugsinReader {
 
     /** Numbers the variables: inputs first, then outputs, in the order of their declarations. */
     private void numberVariables() {
-        List<Spec.Variable> all = new ArrayList<>(spec.inputs);
+        List<GameSpec.Variable> all = new ArrayList<>(spec.inputs);
         all.addAll(spec.outputs);
         spec.inputs.clear();
         spec.outputs.clear();
         for (int n = 0; n < all.size(); n++) {
-            Spec.Variable v = all.get(n);
-            Spec.Variable numbered = new Spec.Variable(v.name(), v.side(), n);
-            (v.side() == Spec.Side.ENV ? spec.inputs : spec.outputs).add(numbered);
+            GameSpec.Variable v = all.get(n);
+            GameSpec.Variable numbered = new GameSpec.Variable(v.name(), v.side(), n);
+            (v.side() == GameSpec.Side.ENV ? spec.inputs : spec.outputs).add(numbered);
             variables.put(v.name(), numbered);
         }
     }

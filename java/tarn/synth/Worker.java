@@ -44,7 +44,7 @@ final class Worker {
         }
     }
 
-    private static Spec read(Options o) throws Unreadable {
+    private static GameSpec read(Options o) throws Unreadable {
         try (Reader in = Files.newBufferedReader(Path.of(o.file), StandardCharsets.UTF_8)) {
             return SlugsinReader.read(in);
         } catch (SlugsinReader.SpecException e) {
@@ -58,7 +58,7 @@ final class Worker {
 
     static int run(Options o) {
         PrintStream err = System.err;
-        Spec spec;
+        GameSpec spec;
         try {
             spec = read(o);
         } catch (Unreadable e) {
@@ -75,7 +75,7 @@ final class Worker {
         }
     }
 
-    private static int solve(Options o, Spec spec) {
+    private static int solve(Options o, GameSpec spec) {
         // 2^14 buckets per level and a computed table of 2^23 entries from the start: the
         // fixpoints ask for the same relational products again and again, and a table that
         // grows by hit rate reaches that size only late in the solve.

@@ -4,7 +4,7 @@ import java.util.ArrayList;
 import java.util.List;
 
 /** A GR(1) specification: the two players' variables, and per section its formulas. */
-final class Spec {
+final class GameSpec {
     /** The player that controls a variable. */
     enum Side {
         ENV, SYS
