@@ -28,30 +28,12 @@ public final class ADD extends Owner {
     }
 
     private ADD apply(ADD g, int op) {
-        TARNFactory.releasePending();
-        long r = TARNFactory.apply0(h(), g.h(), op, true, false, false);
-        Reference.reachabilityFence(this);
-        Reference.reachabilityFence(g);
-        return new ADD(r);
+        return new ADD(applied(g, op, true));
     }
 
+    /** The result replaces this object's node; g is consumed (both references go in the native call). */
     private ADD applyWith(ADD g, int op) {
-        TARNFactory.releasePending();
-        long a = h();
-        long b = g.h();
-        boolean same = g == this;
-        long r;
-        try {
-            r = TARNFactory.apply0(a, b, op, true, true, !same);
-        } catch (RuntimeException | Error e) {
-            consumed();
-            g.consumed();
-            throw e;
-        }
-        state.handle = r;
-        if (!same) {
-            g.consumed();
-        }
+        appliedWith(g, op, true);
         return this;
     }
 

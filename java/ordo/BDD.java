@@ -31,31 +31,12 @@ public final class BDD extends Owner {
     }
 
     private BDD apply(BDD g, int op) {
-        TARNFactory.releasePending();
-        long r = TARNFactory.apply0(h(), g.h(), op, false, false, false);
-        Reference.reachabilityFence(this);
-        Reference.reachabilityFence(g);
-        return new BDD(r);
+        return new BDD(applied(g, op, false));
     }
 
     /** The result replaces this object's node; g is consumed (both references go in the native call). */
     private BDD applyWith(BDD g, int op) {
-        TARNFactory.releasePending();
-        long a = h();
-        long b = g.h();
-        boolean same = g == this;
-        long r;
-        try {
-            r = TARNFactory.apply0(a, b, op, false, true, !same);
-        } catch (RuntimeException | Error e) {
-            consumed();
-            g.consumed();
-            throw e;
-        }
-        state.handle = r;
-        if (!same) {
-            g.consumed();
-        }
+        appliedWith(g, op, false);
         return this;
     }
 

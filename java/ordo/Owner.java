@@ -1,6 +1,7 @@
 package ordo;
 
 import java.lang.ref.Cleaner;
+import java.lang.ref.Reference;
 
 /**
  * What {@link BDD}, {@link ADD} and {@link BDDPairing} share: each object owns
@@ -55,6 +56,42 @@ abstract class Owner {
      */
     public final long handle() {
         return h();
+    }
+
+    /**
+     * The node of this (op) g by apply0 of the given kind; both operands keep their references.
+     * Both objects stay reachable until the native call has returned.
+     */
+    final long applied(Owner g, int op, boolean isAdd) {
+        TARNFactory.releasePending();
+        long r = TARNFactory.apply0(h(), g.h(), op, isAdd, false, false);
+        Reference.reachabilityFence(this);
+        Reference.reachabilityFence(g);
+        return r;
+    }
+
+    /**
+     * Replaces this object's node with this (op) g by apply0 of the given kind and consumes g:
+     * both references go into the native call. When the call fails, it has released them anyway,
+     * so both objects count as consumed.
+     */
+    final void appliedWith(Owner g, int op, boolean isAdd) {
+        TARNFactory.releasePending();
+        long a = h();
+        long b = g.h();
+        boolean same = g == this;
+        long r;
+        try {
+            r = TARNFactory.apply0(a, b, op, isAdd, true, !same);
+        } catch (RuntimeException | Error e) {
+            consumed();
+            g.consumed();
+            throw e;
+        }
+        state.handle = r;
+        if (!same) {
+            g.consumed();
+        }
     }
 
     /** Marks the resource as handed over to a native call that released it. */
