@@ -31,7 +31,11 @@ inline void releaseWalk(DdManager *dd, DdNode *f) {
                 N = stack[--depth];
             } else {
                 dd->subtables[dd->perm[N->index]].dead++;
-                stack[depth++] = tarnRegular(N->E);
+                // The else child is visited once the then side is done: its line is asked for
+                // now, so that the walk does not wait for it then.
+                DdNode *E = tarnRegular(N->E);
+                __builtin_prefetch(E, 1);
+                stack[depth++] = E;
                 N = N->T;
             }
         } else {
@@ -61,7 +65,9 @@ void tarnReclaim(DdManager *dd, DdNode *f) {
                 N = stack[--depth];
             } else {
                 dd->subtables[dd->perm[N->index]].dead--;
-                stack[depth++] = tarnRegular(N->E);
+                DdNode *E = tarnRegular(N->E);
+                __builtin_prefetch(E, 1);
+                stack[depth++] = E;
                 N = N->T;
             }
         } else {
