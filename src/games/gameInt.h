@@ -55,6 +55,36 @@ inline void store_slot(DdManager *dd, DdNode **array, int k, int valid, DdNode *
     array[k] = f;
 }
 
+// The intermediates of the last controllable-predecessor step (the primed set and the first
+// relational product), each holding one reference. A step releases the previous step's
+// intermediates only after it has made its own: successive iterates of a fixpoint share most of
+// their nodes, and intermediates released at once would leave those nodes dead, to be revived by
+// the next step. release() gives both references back.
+class CpreCarry {
+public:
+    explicit CpreCarry(DdManager *dd) : dd_(dd) {}
+    CpreCarry(const CpreCarry &) = delete;
+    CpreCarry &operator=(const CpreCarry &) = delete;
+    ~CpreCarry() { release(); }
+
+    // Holds f (which carries its reference) in place of the previous step's intermediate.
+    void carryPrimed(DdNode *f) { take(dd_, primed_, f); }
+    void carryImage(DdNode *f) { take(dd_, image_, f); }
+    void release() {
+        ::release(dd_, primed_);
+        ::release(dd_, image_);
+    }
+
+private:
+    DdManager *dd_;
+    DdNode *primed_ = nullptr;
+    DdNode *image_ = nullptr;
+};
+
+// The controllable predecessors with the intermediates handed to a carry instead of released.
+DdNode *sysCpre(DdManager *dd, const game_structure &game, DdNode *p, CpreCarry &carry);
+DdNode *envCpre(DdManager *dd, const game_structure &game, DdNode *p, CpreCarry &carry);
+
 // Rows of arrays of handle arrays: rows x columns arrays of `capacity` handles each. Null when
 // memory runs out (nothing is left allocated).
 DdNode ***handle_rows_new(int columns, int capacity);

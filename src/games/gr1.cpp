@@ -34,16 +34,21 @@ DdNode *prime(DdManager *dd, const game_structure &game, DdNode *p) {
 
 // forall envPrime. (!envTrans | exists sysPrime. (p' & sysTrans)), with each quantified
 // conjunction made in one relational product.
-DdNode *sysCpre(DdManager *dd, const game_structure &game, DdNode *p) {
+DdNode *sysCpre(DdManager *dd, const game_structure &game, DdNode *p, CpreCarry &carry) {
     DdNode *primed = prime(dd, game, p);
     if (primed == nullptr) return nullptr;
     DdNode *moves = keep(Tarn_BddAndAbstract(dd, primed, game.sysTrans, game.sysPrimeVars));
-    release(dd, primed);
+    carry.carryPrimed(primed);
     if (moves == nullptr) return nullptr;
     DdNode *escapes =
         keep(Tarn_BddAndAbstract(dd, game.envTrans, Tarn_Not(moves), game.envPrimeVars));
-    release(dd, moves);
+    carry.carryImage(moves);
     return escapes == nullptr ? nullptr : Tarn_Not(escapes);
+}
+
+DdNode *sysCpre(DdManager *dd, const game_structure &game, DdNode *p) {
+    CpreCarry carry(dd);
+    return sysCpre(dd, game, p, carry);
 }
 
 int sysWinAllInitial(DdManager *dd, const game_structure &game, DdNode *z) {
@@ -85,7 +90,8 @@ public:
           incremental_(incremental),
           inc_(incremental ? inc : nullptr),
           one_(Tarn_ReadOne(dd)),
-          zero_(Tarn_Not(one_)) {}
+          zero_(Tarn_Not(one_)),
+          carry_(dd) {}
 
     int run();
 
@@ -116,6 +122,7 @@ private:
     const gr1_inc_data *inc_;
     DdNode *const one_;
     DdNode *const zero_;
+    CpreCarry carry_;
     int type_ = 0;  // inc_type of an incremental solve
 
     // working handles, each holding one reference while set
@@ -325,7 +332,7 @@ bool Gr1Solver::solveJustice(int j, bool *leave) {
     cy_ = 0;
     hold(dd_, y_, zero_);
     release(dd_, yPrev_);
-    DdNode *cpre = sysCpre(dd_, g_, z_);
+    DdNode *cpre = sysCpre(dd_, g_, z_, carry_);
     if (cpre == nullptr) return false;
     const bool made = set(start_, keep(Tarn_BddAnd(dd_, g_.sysJ[j], cpre)));
     release(dd_, cpre);
@@ -385,7 +392,7 @@ bool Gr1Solver::solveJustice(int j, bool *leave) {
 bool Gr1Solver::yIteration(int j) {
     yIterations_++;
     hold(dd_, yPrev_, y_);
-    DdNode *cpre = sysCpre(dd_, g_, y_);
+    DdNode *cpre = sysCpre(dd_, g_, y_, carry_);
     if (cpre == nullptr) return false;
     const bool made = set(yStart_, keep(Tarn_BddOr(dd_, start_, cpre)));
     release(dd_, cpre);
@@ -416,7 +423,7 @@ bool Gr1Solver::xFixpoint(int j, int i) {
         if (xPrev_ != nullptr && x_ == xPrev_) break;
         xIterations_++;
         hold(dd_, xPrev_, x_);
-        DdNode *cpre = sysCpre(dd_, g_, x_);
+        DdNode *cpre = sysCpre(dd_, g_, x_, carry_);
         if (cpre == nullptr) return false;
         DdNode *stay = keep(Tarn_BddAnd(dd_, cpre, notJe_));
         release(dd_, cpre);
@@ -475,6 +482,7 @@ int Gr1Solver::fail() {
 }
 
 void Gr1Solver::releaseWorking() {
+    carry_.release();
     for (DdNode **held :
          {&z_, &zPrev_, &y_, &yPrev_, &x_, &xPrev_, &start_, &yStart_, &notJe_, &gStart_}) {
         release(dd_, *held);

@@ -10,16 +10,21 @@
 
 // exists envPrime. (envTrans & forall sysPrime. (!sysTrans | p')), with each quantified
 // conjunction made in one relational product.
-DdNode *envCpre(DdManager *dd, const game_structure &game, DdNode *p) {
+DdNode *envCpre(DdManager *dd, const game_structure &game, DdNode *p, CpreCarry &carry) {
     DdNode *primed = prime(dd, game, p);
     if (primed == nullptr) return nullptr;
     DdNode *escapes =
         keep(Tarn_BddAndAbstract(dd, game.sysTrans, Tarn_Not(primed), game.sysPrimeVars));
-    release(dd, primed);
+    carry.carryPrimed(primed);
     if (escapes == nullptr) return nullptr;
     DdNode *r = keep(Tarn_BddAndAbstract(dd, game.envTrans, Tarn_Not(escapes), game.envPrimeVars));
-    release(dd, escapes);
+    carry.carryImage(escapes);
     return r;
+}
+
+DdNode *envCpre(DdManager *dd, const game_structure &game, DdNode *p) {
+    CpreCarry carry(dd);
+    return envCpre(dd, game, p, carry);
 }
 
 int envWinAllInitial(DdManager *dd, const game_structure &game, DdNode *z) {
@@ -59,7 +64,8 @@ public:
           incremental_(incremental),
           inc_(incremental ? inc : nullptr),
           one_(Tarn_ReadOne(dd)),
-          zero_(Tarn_Not(one_)) {}
+          zero_(Tarn_Not(one_)),
+          carry_(dd) {}
 
     int run();
 
@@ -91,6 +97,7 @@ private:
     const rabin_inc_data *inc_;
     DdNode *const one_;
     DdNode *const zero_;
+    CpreCarry carry_;
     int type_ = 0;
 
     DdNode *z_ = nullptr, *zPrev_ = nullptr, *y_ = nullptr, *yPrev_ = nullptr;
@@ -273,7 +280,7 @@ bool RabinSolver::solveJustice(int j, bool *leave) {
         printf("use inc_data.z_mem[%d] for current Y, is One = %d\n", inc_->sizeD1 - 1, y_ == one_);
     }
     release(dd_, yPrev_);
-    DdNode *cz = envCpre(dd_, g_, z_);
+    DdNode *cz = envCpre(dd_, g_, z_, carry_);
     if (cz == nullptr) return false;
     DdNode *notSysJ = Tarn_Not(g_.sysJ[j]);
     Tarn_Ref(notSysJ);
@@ -327,7 +334,7 @@ bool RabinSolver::solveJustice(int j, bool *leave) {
 bool RabinSolver::yIteration(int j, DdNode *cz, DdNode *notSysJ) {
     yIterations_++;
     hold(dd_, yPrev_, y_);
-    DdNode *cpre = envCpre(dd_, g_, y_);
+    DdNode *cpre = envCpre(dd_, g_, y_, carry_);
     if (cpre == nullptr) return false;
     const bool made = set(yTerm_, keep(Tarn_BddAnd(dd_, cpre, notSysJ)));
     release(dd_, cpre);
@@ -375,7 +382,7 @@ bool RabinSolver::xFixpoint(int j, int i, DdNode *b, DdNode *notSysJ) {
         if (xPrev_ != nullptr && x_ == xPrev_) break;
         xIterations_++;
         hold(dd_, xPrev_, x_);
-        DdNode *cpre = envCpre(dd_, g_, x_);
+        DdNode *cpre = envCpre(dd_, g_, x_, carry_);
         if (cpre == nullptr) return false;
         DdNode *stay = keep(Tarn_BddAnd(dd_, cpre, notSysJ));
         release(dd_, cpre);
@@ -466,6 +473,7 @@ int RabinSolver::fail() {
 }
 
 void RabinSolver::releaseWorking() {
+    carry_.release();
     for (DdNode **held : {&z_, &zPrev_, &y_, &yPrev_, &x_, &xPrev_, &yTerm_}) release(dd_, *held);
 }
 

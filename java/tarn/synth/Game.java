@@ -40,16 +40,9 @@ final class Game implements AutoCloseable {
     Game(TARNFactory f, GameSpec spec, int extraVariables) {
         this.f = f;
         declared = spec.variableCount();
-        int rec = 0;
-        for (GameSpec.Line l : spec.envLiveness) {
-            rec += l.formula().mentionsPrimed() ? 1 : 0;
-        }
-        for (GameSpec.Line l : spec.sysLiveness) {
-            rec += l.formula().mentionsPrimed() ? 1 : 0;
-        }
-        recorders = rec;
+        recorders = recorders(spec);
         stateVariables = declared + recorders;
-        f.setVarNum(Math.max(1, 2 * stateVariables + extraVariables));
+        f.setVarNum(variables(spec, extraVariables));
 
         envIni = conjunction(spec.envInit);
         sysIni = conjunction(spec.sysInit);
@@ -97,6 +90,23 @@ final class Game implements AutoCloseable {
             primes.set(2 * k, 2 * k + 1);
             primes.set(2 * k + 1, 2 * k);
         }
+    }
+
+    /** The recorder variables the game of a specification gets. */
+    private static int recorders(GameSpec spec) {
+        int rec = 0;
+        for (GameSpec.Line l : spec.envLiveness) {
+            rec += l.formula().mentionsPrimed() ? 1 : 0;
+        }
+        for (GameSpec.Line l : spec.sysLiveness) {
+            rec += l.formula().mentionsPrimed() ? 1 : 0;
+        }
+        return rec;
+    }
+
+    /** The BDD variables of the game of a specification, with extraVariables reserved. */
+    static int variables(GameSpec spec, int extraVariables) {
+        return Math.max(1, 2 * (spec.variableCount() + recorders(spec)) + extraVariables);
     }
 
     private BDD conjunction(List<GameSpec.Line> lines) {

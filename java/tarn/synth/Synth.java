@@ -101,7 +101,11 @@ public final class Synth {
         private SolverTrace current;
         private String currentName;
         private long start;
-        private int sysJ;
+        /**
+         * System justices of the game: from the GR(1) trace, or from the worker's report,
+         * since the Rabin trace does not print them.
+         */
+        volatile int sysJ;
         private int lastReported;
         private long lastPrinted;
 
@@ -205,6 +209,9 @@ public final class Synth {
                 if (line.startsWith(Worker.TAG)) {
                     String[] parts = line.substring(Worker.TAG.length()).split(" ");
                     results.put(parts[0], parts);
+                    if (parts[0].equals("justices")) {
+                        trace.sysJ = Integer.parseInt(parts[2]);
+                    }
                 } else {
                     System.err.println(line);
                 }

@@ -75,13 +75,38 @@ final class Worker {
         }
     }
 
+    /** Computed-table entries the synthesis asks for. */
+    static final int CACHE_ENTRIES = 1 << 23;
+
+    /** Unique-table buckets of all levels together that the per-level size aims at. */
+    static final int TOTAL_BUCKETS = 1 << 22;
+
+    /**
+     * Buckets per level for a game of the given number of variables: a power of two from
+     * 2^14 to 2^16, the largest that keeps all levels within {@link #TOTAL_BUCKETS}.
+     * The package collects dead nodes once they outnumber a fraction of all buckets, and
+     * every collection drops the computed-table entries of the dead nodes, which the
+     * fixpoints would have found again (their iterates are released and rebuilt from one
+     * step to the next): with 2^14 buckets per level the 42 levels of a seven-master bus
+     * controller are collected four times and the solve makes twice the relational-product
+     * steps. More buckets in all than half the computed table would let that table double
+     * by hit rate, which costs more than it saves.
+     */
+    static int bucketsPerLevel(int variables) {
+        int perLevel = 1 << 16;
+        while (perLevel > 1 << 14 && (long) perLevel * variables > TOTAL_BUCKETS) {
+            perLevel >>= 1;
+        }
+        return perLevel;
+    }
+
     private static int solve(Options o, GameSpec spec) {
-        // 2^14 buckets per level and a computed table of 2^23 entries from the start: the
-        // fixpoints ask for the same relational products again and again, and a table that
-        // grows by hit rate reaches that size only late in the solve.
-        TARNFactory f = TARNFactory.init(10000, 1 << 23);
+        // A computed table of 2^23 entries from the start (granted to a manager with at least
+        // 2^14 buckets per level): the fixpoints ask for the same relational products again and
+        // again, and a table that grows by hit rate reaches that size only late in the solve.
+        int bits = o.strategy ? Controller.counterBits(spec) : 0;
+        TARNFactory f = TARNFactory.init(bucketsPerLevel(Game.variables(spec, 2 * bits)), CACHE_ENTRIES);
         try {
-            int bits = o.strategy ? Controller.counterBits(spec) : 0;
             try (Game g = new Game(f, spec, 2 * bits)) {
                 result("variables", spec.inputs.size(), spec.outputs.size(), g.recorders);
                 result("justices", g.envJ.length, g.sysJ.length);
