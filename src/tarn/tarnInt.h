@@ -44,6 +44,9 @@ struct DdSubtable {
     int pairIndex;
     int handled;
     int groupState;
+    // During a reordering: a bit per bucket, set while its chain holds a node (null otherwise, or
+    // when it could not be had), so that a swap visits only the occupied buckets of a sparse level.
+    uint64_t *occupied;
 };
 
 // One computed-table entry; an entry whose result is null is empty.

@@ -44,18 +44,80 @@ void clearThenMarks(DdNode *f) {
     clearThenMarks(tarnRegular(f->E));
 }
 
-// Inserts f into its ordered chain of a subtable with the given buckets and shift.
-inline void insertOrdered(DdNode **buckets, int shift, DdNode *f) {
-    DdNode **previous = tarnFindInChain(&buckets[tarnHashNode(f->T, f->E, shift)], f->T, f->E);
+// ---- occupancy of the buckets during a reordering -----------------------------------------------
+
+inline size_t occupancyWords(unsigned slots) { return (static_cast<size_t>(slots) + 63) / 64; }
+
+inline void markOccupied(DdSubtable &table, uint32_t j) {
+    if (table.occupied != nullptr) table.occupied[j / 64] |= uint64_t{1} << (j % 64);
+}
+
+inline void markIfEmptied(DdSubtable &table, uint32_t j, const DdNode *sentinel) {
+    if (table.occupied != nullptr && table.buckets[j] == sentinel) {
+        table.occupied[j / 64] &= ~(uint64_t{1} << (j % 64));
+    }
+}
+
+// A cleared bitmap for the table's buckets in place of the old one; none when memory is short
+// (the table's buckets are then all walked).
+void clearOccupancy(DdSubtable &table, bool reallocate) {
+    const size_t words = occupancyWords(table.slots);
+    if (reallocate) {
+        util_free(table.occupied);
+        table.occupied = static_cast<uint64_t *>(util_malloc(words * sizeof(uint64_t)));
+    }
+    if (table.occupied != nullptr) std::fill(table.occupied, table.occupied + words, 0);
+}
+
+void buildOccupancy(DdSubtable &table, const DdNode *sentinel) {
+    clearOccupancy(table, true);
+    if (table.occupied == nullptr) return;
+    for (unsigned j = 0; j < table.slots; j++) {
+        if (table.buckets[j] != sentinel) markOccupied(table, j);
+    }
+}
+
+// Calls visit(j) for every bucket j of the table that may hold a node, in increasing order, until
+// visit returns false.
+template <class Visit>
+void forEachOccupied(const DdSubtable &table, Visit visit) {
+    if (table.occupied == nullptr) {
+        for (unsigned j = 0; j < table.slots; j++) {
+            tarnPrefetchChainAhead(table.buckets, j, table.slots);
+            if (!visit(j)) return;
+        }
+        return;
+    }
+    const size_t words = occupancyWords(table.slots);
+    for (size_t w = 0; w < words; w++) {
+        uint64_t bits = table.occupied[w];
+        while (bits != 0) {
+            const auto j = static_cast<unsigned>(w * 64 + static_cast<unsigned>(__builtin_ctzll(bits)));
+            bits &= bits - 1;
+            // the next chain's head is asked for while this one is walked
+            if (bits != 0) {
+                __builtin_prefetch(table.buckets[w * 64 + static_cast<unsigned>(__builtin_ctzll(bits))]);
+            }
+            if (!visit(j)) return;
+        }
+    }
+}
+
+// Inserts f into its ordered chain of a subtable.
+inline void insertOrdered(DdSubtable &table, DdNode *f) {
+    const uint32_t j = tarnHashNode(f->T, f->E, table.shift);
+    DdNode **previous = tarnFindInChain(&table.buckets[j], f->T, f->E);
     f->next = *previous;
     *previous = f;
+    markOccupied(table, j);
 }
 
 // The node (index, T, E) of a subtable under construction, with one more reference: found, or made
 // with reference 1 (its children gain one each). Null when no node can be had.
-DdNode *findOrMake(DdManager *dd, DdNode **buckets, int shift, uint32_t index, DdNode *T,
-                   DdNode *E, unsigned *keys) {
-    DdNode **previous = tarnFindInChain(&buckets[tarnHashNode(T, E, shift)], T, E);
+DdNode *findOrMake(DdManager *dd, DdSubtable &table, uint32_t index, DdNode *T, DdNode *E,
+                   unsigned *keys) {
+    const uint32_t j = tarnHashNode(T, E, table.shift);
+    DdNode **previous = tarnFindInChain(&table.buckets[j], T, E);
     DdNode *looking = *previous;
     if (looking->T == T && looking->E == E) {
         looking->ref++;
@@ -71,6 +133,7 @@ DdNode *findOrMake(DdManager *dd, DdNode **buckets, int shift, uint32_t index, D
     // the remembered place still holds.
     node->next = *previous;
     *previous = node;
+    markOccupied(table, j);
     T->ref++;
     tarnRegular(E)->ref++;
     (*keys)++;
@@ -108,20 +171,22 @@ void growLowerLevel(DdManager *dd, DdSubtable &table, int level, unsigned keys) 
     }
     DdNode *sentinel = tarnSentinel(dd);
     std::fill(buckets, buckets + slots, sentinel);
-    for (unsigned j = 0; j < table.slots; j++) {
-        DdNode *f = table.buckets[j];
-        while (f != sentinel) {
-            DdNode *next = f->next;
-            insertOrdered(buckets, shift, f);
-            f = next;
-        }
-    }
-    util_free(table.buckets);
-    const int64_t added = static_cast<int64_t>(slots) - static_cast<int64_t>(table.slots);
+    DdNode **old = table.buckets;
+    const unsigned oldSlots = table.slots;
     table.buckets = buckets;
     table.slots = slots;
     table.shift = shift;
-    noteSlotChange(dd, added);
+    clearOccupancy(table, true);
+    for (unsigned j = 0; j < oldSlots; j++) {
+        DdNode *f = old[j];
+        while (f != sentinel) {
+            DdNode *next = f->next;
+            insertOrdered(table, f);
+            f = next;
+        }
+    }
+    util_free(old);
+    noteSlotChange(dd, static_cast<int64_t>(slots) - static_cast<int64_t>(oldSlots));
 }
 
 }  // namespace
@@ -177,6 +242,10 @@ int tarnBuildInteraction(DdManager *dd) {
 void tarnFreeInteraction(DdManager *dd) {
     util_free(dd->interaction);
     dd->interaction = nullptr;
+    for (int level = 0; level < dd->size; level++) {
+        util_free(dd->subtables[level].occupied);
+        dd->subtables[level].occupied = nullptr;
+    }
 }
 
 int tarnPrepareReordering(DdManager *dd) {
@@ -189,7 +258,10 @@ int tarnPrepareReordering(DdManager *dd) {
     for (int i = 0; i < dd->size; i++) {
         if (dd->vars[i]->ref == 1) dd->isolatedCount++;
     }
-    return tarnBuildInteraction(dd);
+    if (!tarnBuildInteraction(dd)) return 0;
+    DdNode *sentinel = tarnSentinel(dd);
+    for (int level = 0; level < dd->size; level++) buildOccupancy(dd->subtables[level], sentinel);
+    return 1;
 }
 
 int tarnSwapInPlace(DdManager *dd, int x, int y) {
@@ -219,12 +291,13 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
         orphans.clear();
         DdNode *staying = nullptr;
         newxkeys = 0;
-        for (unsigned j = 0; j < oldSlots; j++) {
-            tarnPrefetchChainAhead(xt.buckets, j, oldSlots);
+        unsigned seen = 0;
+        forEachOccupied(xt, [&](unsigned j) {
             DdNode **previous = &xt.buckets[j];
             DdNode *f = *previous;
             while (f != sentinel) {
                 DdNode *next = f->next;
+                seen++;
                 if (f->T->index == uyi || tarnRegular(f->E)->index == uyi) {
                     *previous = next;
                     f->index = uyi;
@@ -242,7 +315,10 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
                 }
                 f = next;
             }
-        }
+            if (!resize) markIfEmptied(xt, j, sentinel);
+            // the walk ends at the level's last node
+            return seen < xkeys;
+        });
         if (resize) {
             unsigned slots = oldSlots;
             int shift = xt.shift;
@@ -266,9 +342,10 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
                 noteSlotChange(dd, static_cast<int64_t>(slots) - static_cast<int64_t>(oldSlots));
             }
             std::fill(xt.buckets, xt.buckets + xt.slots, sentinel);
+            clearOccupancy(xt, xt.slots != oldSlots);
             while (staying != nullptr) {
                 DdNode *next = staying->next;
-                insertOrdered(xt.buckets, xt.shift, staying);
+                insertOrdered(xt, staying);
                 staying = next;
             }
         }
@@ -312,7 +389,7 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
                 newT = f11;
                 newT->ref++;
             } else {
-                newT = findOrMake(dd, xt.buckets, xt.shift, uxi, f11, f01, &newxkeys);
+                newT = findOrMake(dd, xt, uxi, f11, f01, &newxkeys);
             }
             DdNode *newE = nullptr;
             if (newT != nullptr) {
@@ -321,8 +398,8 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
                     tarnRegular(newE)->ref++;
                 } else {
                     const bool c = tarnIsComplement(f10);
-                    DdNode *n = findOrMake(dd, xt.buckets, xt.shift, uxi, tarnNotCond(f10, c),
-                                           tarnNotCond(f00, c), &newxkeys);
+                    DdNode *n = findOrMake(dd, xt, uxi, tarnNotCond(f10, c), tarnNotCond(f00, c),
+                                           &newxkeys);
                     newE = n == nullptr ? nullptr : tarnNotCond(n, c);
                 }
             }
@@ -332,16 +409,18 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
             }
             f->T = newT;
             f->E = newE;
-            insertOrdered(yt.buckets, yt.shift, f);
+            insertOrdered(yt, f);
             newykeys++;
         }
 
         // Nodes of level y lose references only as children of moving nodes, so the ones that
         // died are exactly the orphans: they go straight back to the free list.
         for (DdNode *g : orphans) {
-            DdNode **previous = &yt.buckets[tarnHashNode(g->T, g->E, yt.shift)];
+            const uint32_t j = tarnHashNode(g->T, g->E, yt.shift);
+            DdNode **previous = &yt.buckets[j];
             while (*previous != g) previous = &(*previous)->next;
             *previous = g->next;
+            markIfEmptied(yt, j, sentinel);
             g->T->ref--;
             tarnRegular(g->E)->ref--;
             returnToFreeList(dd, g);
@@ -356,6 +435,7 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
     std::swap(xt.buckets, yt.buckets);
     std::swap(xt.slots, yt.slots);
     std::swap(xt.shift, yt.shift);
+    std::swap(xt.occupied, yt.occupied);
     xt.keys = newykeys;
     yt.keys = newxkeys;
     xt.keyLimit = 4 * xt.slots;
