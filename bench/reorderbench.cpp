@@ -92,17 +92,27 @@ Result run(const std::string &workload, int n) {
         const long double count = queens(e, n);
         return Result{since(start), e.countedNodes, count, kQueensSolutions[n]};
     }
-    if (workload == "milner" || workload == "philosophers") {
-        const Model m = workload == "milner" ? milner(n) : philosophers(n);
+    if (workload == "milner" || workload == "philosophers" || workload == "milner-blocked" ||
+        workload == "philosophers-blocked") {
+        const bool isMilner = workload.compare(0, 6, "milner") == 0;
+        const Model m = isMilner ? milner(n) : philosophers(n);
         E e(2 * m.bits);
+        if (workload.size() > 8 && workload.compare(workload.size() - 8, 8, "-blocked") == 0) {
+            // every current variable (even) above every next variable (odd)
+            std::vector<int> order;
+            for (int v = 0; v < 2 * m.bits; v += 2) order.push_back(v);
+            for (int v = 1; v < 2 * m.bits; v += 2) order.push_back(v);
+            e.setOrder(order);
+        }
         e.autoSift(true);
         e.noteCountedNodes = true;
         const auto start = Clock::now();
         const long double count = reachable(e, m);
         return Result{since(start), e.countedNodes, count,
-                      workload == "milner" ? milnerStates(n) : philosopherStates(n)};
+                      isMilner ? milnerStates(n) : philosopherStates(n)};
     }
-    fail("unknown workload (comparator, sift, queens, milner, philosophers)");
+    fail("unknown workload (comparator, sift, queens, milner, philosophers, milner-blocked, "
+         "philosophers-blocked)");
 }
 
 Result runOn(const std::string &engine, const std::string &workload, int n) {
