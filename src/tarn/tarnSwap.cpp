@@ -103,6 +103,53 @@ void forEachOccupied(const DdSubtable &table, Visit visit) {
     }
 }
 
+// The buckets of the table that hold a node, in increasing order.
+void occupiedBuckets(const DdSubtable &table, const DdNode *sentinel, std::vector<unsigned> &out) {
+    out.clear();
+    if (table.occupied == nullptr) {
+        for (unsigned j = 0; j < table.slots; j++) {
+            if (table.buckets[j] != sentinel) out.push_back(j);
+        }
+        return;
+    }
+    const size_t words = occupancyWords(table.slots);
+    for (size_t w = 0; w < words; w++) {
+        for (uint64_t bits = table.occupied[w]; bits != 0; bits &= bits - 1) {
+            out.push_back(static_cast<unsigned>(w * 64) + static_cast<unsigned>(__builtin_ctzll(bits)));
+        }
+    }
+}
+
+// Levels of at least this many nodes are walked with requests kAhead (and 2 * kAhead) steps ahead.
+constexpr unsigned kAheadKeys = 512;
+constexpr size_t kAhead = 4;
+
+// The four grandchildren of a node of level x about to move below level y (index yi): a child
+// not at level y stands for both of its halves.
+struct Cofactors {
+    DdNode *f11, *f10, *f01, *f00;
+};
+inline Cofactors cofactorsOf(const DdNode *f, uint32_t yi) {
+    Cofactors c;
+    DdNode *f1 = f->T;
+    if (f1->index == yi) {
+        c.f11 = f1->T;
+        c.f10 = f1->E;
+    } else {
+        c.f11 = c.f10 = f1;
+    }
+    DdNode *f0 = f->E;
+    DdNode *f0r = tarnRegular(f0);
+    if (f0r->index == yi) {
+        const bool cpl = tarnIsComplement(f0);
+        c.f01 = tarnNotCond(f0r->T, cpl);
+        c.f00 = tarnNotCond(f0r->E, cpl);
+    } else {
+        c.f01 = c.f00 = f0;
+    }
+    return c;
+}
+
 // Inserts f into its ordered chain of a subtable.
 inline void insertOrdered(DdSubtable &table, DdNode *f) {
     const uint32_t j = tarnHashNode(f->T, f->E, table.shift);
@@ -264,6 +311,223 @@ int tarnPrepareReordering(DdManager *dd) {
     return 1;
 }
 
+namespace {
+
+// Exchanges the nodes of two adjacent levels whose variables interact (steps of the swap below);
+// updates the key counts. Large levels do not fit in the caches: with Ahead set, every walk asks
+// for what it will read a few steps on (the moving nodes are then gathered into an array and
+// enter level y after their rebuilding). Small levels are cached and would only pay for the
+// requests. False when no node can be had.
+template <bool Ahead>
+bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned *newykeysOut) {
+    const int xi = dd->invperm[x];
+    const int yi = dd->invperm[y];
+    DdSubtable &xt = dd->subtables[x];
+    DdSubtable &yt = dd->subtables[y];
+    const unsigned xkeys = xt.keys;
+    const unsigned ykeys = yt.keys;
+    DdNode *sentinel = tarnSentinel(dd);
+    const auto uyi = static_cast<uint32_t>(yi);
+    const auto uxi = static_cast<uint32_t>(xi);
+
+    // split level x: nodes with a child at level y move, the others stay
+    const unsigned oldSlots = xt.slots;
+    const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
+    static thread_local std::vector<DdNode *> gathered;
+    static thread_local std::vector<DdNode *> orphans;
+    static thread_local std::vector<unsigned> heads;
+    std::vector<DdNode *> &moving = gathered;
+    DdNode *movingList = nullptr;
+    unsigned movedKeys = 0;
+    orphans.clear();
+    DdNode *staying = nullptr;
+    unsigned newxkeys = 0;
+    unsigned seen = 0;
+    auto splitChain = [&](unsigned j) {
+        DdNode **previous = &xt.buckets[j];
+        DdNode *f = *previous;
+        while (f != sentinel) {
+            DdNode *next = f->next;
+            seen++;
+            if (f->T->index == uyi || tarnRegular(f->E)->index == uyi) {
+                *previous = next;
+                f->index = uyi;
+                if constexpr (Ahead) {
+                    moving.push_back(f);
+                } else {
+                    f->next = movingList;
+                    movingList = f;
+                }
+                movedKeys++;
+            } else {
+                newxkeys++;
+                if (resize) {
+                    f->next = staying;
+                    staying = f;
+                } else {
+                    previous = &f->next;
+                }
+            }
+            f = next;
+        }
+        if (!resize) markIfEmptied(xt, j, sentinel);
+        // the walk ends at the level's last node
+        return seen < xkeys;
+    };
+    if constexpr (Ahead) {
+        moving.clear();
+        occupiedBuckets(xt, sentinel, heads);
+        const size_t count = heads.size();
+        for (size_t k = 0; k < count; k++) {
+            if (k + 2 * kAhead < count) __builtin_prefetch(xt.buckets[heads[k + 2 * kAhead]]);
+            if (k + kAhead < count) {
+                const DdNode *h = xt.buckets[heads[k + kAhead]];
+                __builtin_prefetch(h->T);
+                __builtin_prefetch(tarnRegular(h->E));
+            }
+            if (!splitChain(heads[k])) break;
+        }
+    } else {
+        forEachOccupied(xt, splitChain);
+    }
+    if (resize) {
+        unsigned slots = oldSlots;
+        int shift = xt.shift;
+        while (xkeys > 4 * slots) {
+            slots <<= 1;
+            shift--;
+        }
+        while (xkeys < slots && slots > dd->initialSlots) {
+            slots >>= 1;
+            shift++;
+        }
+        auto **buckets = static_cast<DdNode **>(tarnGuardedMalloc(dd, sizeof(DdNode *) * slots));
+        if (buckets == nullptr) {
+            fprintf(dd->err, "Unable to resize subtable %d for lack of memory\n", x);
+        } else {
+            util_free(xt.buckets);
+            xt.buckets = buckets;
+            xt.slots = slots;
+            xt.shift = shift;
+            noteSlotChange(dd, static_cast<int64_t>(slots) - static_cast<int64_t>(oldSlots));
+        }
+        std::fill(xt.buckets, xt.buckets + xt.slots, sentinel);
+        clearOccupancy(xt, xt.slots != oldSlots);
+        while (staying != nullptr) {
+            DdNode *next = staying->next;
+            insertOrdered(xt, staying);
+            staying = next;
+        }
+    }
+
+    // Level y receives every moving node: its buckets grow first when they would hold more than
+    // four nodes each, so that the insertions below meet short chains.
+    if (ykeys + movedKeys > 4 * yt.slots) growLowerLevel(dd, yt, y, ykeys + movedKeys);
+
+    // rebuild each moving node f = (xi, f1, f0) as (yi, (xi, f11, f01), (xi, f10, f00))
+    for (size_t i = 0; i < movedKeys; i++) {
+        DdNode *f;
+        if constexpr (Ahead) {
+            // the children of the node 2 * kAhead places on, the buckets of level x that the
+            // node kAhead places on will search
+            if (i + 2 * kAhead < movedKeys) {
+                const DdNode *g = moving[i + 2 * kAhead];
+                __builtin_prefetch(g->T);
+                __builtin_prefetch(tarnRegular(g->E));
+            }
+            if (i + kAhead < movedKeys) {
+                const Cofactors c = cofactorsOf(moving[i + kAhead], uyi);
+                if (c.f11 != c.f01) __builtin_prefetch(&xt.buckets[tarnHashNode(c.f11, c.f01, xt.shift)]);
+                if (c.f10 != c.f00) {
+                    const bool cpl = tarnIsComplement(c.f10);
+                    __builtin_prefetch(&xt.buckets[tarnHashNode(tarnNotCond(c.f10, cpl),
+                                                                tarnNotCond(c.f00, cpl), xt.shift)]);
+                }
+            }
+            f = moving[i];
+        } else {
+            f = movingList;
+            movingList = f->next;
+            if (movingList != nullptr) {
+                // the children of the next moving node are read on the next round
+                tarnPrefetchNode(movingList->T);
+                tarnPrefetchNode(movingList->E);
+            }
+        }
+        DdNode *f1 = f->T;
+        DdNode *f0r = tarnRegular(f->E);
+        const Cofactors c = cofactorsOf(f, uyi);
+        // a node of level y that loses its last reference here dies with the swap
+        if (--f1->ref == 0 && f1->index == uyi) orphans.push_back(f1);
+        if (--f0r->ref == 0 && f0r->index == uyi) orphans.push_back(f0r);
+
+        DdNode *newT;
+        if (c.f11 == c.f01) {
+            newT = c.f11;
+            newT->ref++;
+        } else {
+            newT = findOrMake(dd, xt, uxi, c.f11, c.f01, &newxkeys);
+        }
+        DdNode *newE = nullptr;
+        if (newT != nullptr) {
+            if (c.f10 == c.f00) {
+                newE = c.f10;
+                tarnRegular(newE)->ref++;
+            } else {
+                const bool cpl = tarnIsComplement(c.f10);
+                DdNode *n = findOrMake(dd, xt, uxi, tarnNotCond(c.f10, cpl), tarnNotCond(c.f00, cpl),
+                                       &newxkeys);
+                newE = n == nullptr ? nullptr : tarnNotCond(n, cpl);
+            }
+        }
+        if (newT == nullptr || newE == nullptr) {
+            fprintf(dd->err, "Error: tarnSwapInPlace out of memory\n");
+            return false;
+        }
+        f->T = newT;
+        f->E = newE;
+        if constexpr (!Ahead) insertOrdered(yt, f);
+    }
+    if constexpr (Ahead) {
+        // nothing searched level y in the meantime
+        for (size_t i = 0; i < movedKeys; i++) {
+            if (i + kAhead < movedKeys) {
+                const DdNode *g = moving[i + kAhead];
+                __builtin_prefetch(&yt.buckets[tarnHashNode(g->T, g->E, yt.shift)]);
+            }
+            insertOrdered(yt, moving[i]);
+        }
+    }
+    unsigned newykeys = ykeys + movedKeys;
+
+    // Nodes of level y lose references only as children of moving nodes, so the ones that died
+    // are exactly the orphans: they go straight back to the free list.
+    const size_t orphanCount = orphans.size();
+    for (size_t i = 0; i < orphanCount; i++) {
+        if constexpr (Ahead) {
+            if (i + kAhead < orphanCount) {
+                const DdNode *h = orphans[i + kAhead];
+                __builtin_prefetch(&yt.buckets[tarnHashNode(h->T, h->E, yt.shift)]);
+            }
+        }
+        DdNode *g = orphans[i];
+        const uint32_t j = tarnHashNode(g->T, g->E, yt.shift);
+        DdNode **previous = &yt.buckets[j];
+        while (*previous != g) previous = &(*previous)->next;
+        *previous = g->next;
+        markIfEmptied(yt, j, sentinel);
+        g->T->ref--;
+        tarnRegular(g->E)->ref--;
+        returnToFreeList(dd, g);
+    }
+    newykeys -= static_cast<unsigned>(orphanCount);
+    *newxkeysOut = newxkeys;
+    *newykeysOut = newykeys;
+    return true;
+}
+
+}  // namespace
+
 int tarnSwapInPlace(DdManager *dd, int x, int y) {
     const int xi = dd->invperm[x];
     const int yi = dd->invperm[y];
@@ -273,160 +537,15 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
     const unsigned ykeys = yt.keys;
     unsigned newxkeys = xkeys;
     unsigned newykeys = ykeys;
-    DdNode *sentinel = tarnSentinel(dd);
 
     dd->swapCount++;
 
     if (tarnVarsInteract(dd, xi, yi)) {
         const int isoDelta = -(dd->vars[xi]->ref == 1 ? 1 : 0) - (dd->vars[yi]->ref == 1 ? 1 : 0);
-        const auto uyi = static_cast<uint32_t>(yi);
-        const auto uxi = static_cast<uint32_t>(xi);
-
-        // split level x: nodes with a child at level y move, the others stay
-        const unsigned oldSlots = xt.slots;
-        const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
-        DdNode *moving = nullptr;
-        unsigned movedKeys = 0;
-        static thread_local std::vector<DdNode *> orphans;
-        orphans.clear();
-        DdNode *staying = nullptr;
-        newxkeys = 0;
-        unsigned seen = 0;
-        forEachOccupied(xt, [&](unsigned j) {
-            DdNode **previous = &xt.buckets[j];
-            DdNode *f = *previous;
-            while (f != sentinel) {
-                DdNode *next = f->next;
-                seen++;
-                if (f->T->index == uyi || tarnRegular(f->E)->index == uyi) {
-                    *previous = next;
-                    f->index = uyi;
-                    f->next = moving;
-                    moving = f;
-                    movedKeys++;
-                } else {
-                    newxkeys++;
-                    if (resize) {
-                        f->next = staying;
-                        staying = f;
-                    } else {
-                        previous = &f->next;
-                    }
-                }
-                f = next;
-            }
-            if (!resize) markIfEmptied(xt, j, sentinel);
-            // the walk ends at the level's last node
-            return seen < xkeys;
-        });
-        if (resize) {
-            unsigned slots = oldSlots;
-            int shift = xt.shift;
-            while (xkeys > 4 * slots) {
-                slots <<= 1;
-                shift--;
-            }
-            while (xkeys < slots && slots > dd->initialSlots) {
-                slots >>= 1;
-                shift++;
-            }
-            auto **buckets =
-                static_cast<DdNode **>(tarnGuardedMalloc(dd, sizeof(DdNode *) * slots));
-            if (buckets == nullptr) {
-                fprintf(dd->err, "Unable to resize subtable %d for lack of memory\n", x);
-            } else {
-                util_free(xt.buckets);
-                xt.buckets = buckets;
-                xt.slots = slots;
-                xt.shift = shift;
-                noteSlotChange(dd, static_cast<int64_t>(slots) - static_cast<int64_t>(oldSlots));
-            }
-            std::fill(xt.buckets, xt.buckets + xt.slots, sentinel);
-            clearOccupancy(xt, xt.slots != oldSlots);
-            while (staying != nullptr) {
-                DdNode *next = staying->next;
-                insertOrdered(xt, staying);
-                staying = next;
-            }
-        }
-
-        // Level y receives every moving node: its buckets grow first when they would hold more
-        // than four nodes each, so that the insertions below meet short chains.
-        if (ykeys + movedKeys > 4 * yt.slots) growLowerLevel(dd, yt, y, ykeys + movedKeys);
-
-        // rebuild each moving node f = (xi, f1, f0) as (yi, (xi, f11, f01), (xi, f10, f00))
-        while (moving != nullptr) {
-            DdNode *f = moving;
-            moving = f->next;
-            if (moving != nullptr) {
-                // the children of the next moving node are read on the next round
-                tarnPrefetchNode(moving->T);
-                tarnPrefetchNode(moving->E);
-            }
-            DdNode *f1 = f->T;
-            DdNode *f0 = f->E;
-            DdNode *f11, *f10, *f01, *f00;
-            if (f1->index == uyi) {
-                f11 = f1->T;
-                f10 = f1->E;
-            } else {
-                f11 = f10 = f1;
-            }
-            DdNode *f0r = tarnRegular(f0);
-            if (f0r->index == uyi) {
-                const bool c = tarnIsComplement(f0);
-                f01 = tarnNotCond(f0r->T, c);
-                f00 = tarnNotCond(f0r->E, c);
-            } else {
-                f01 = f00 = f0;
-            }
-            // a node of level y that loses its last reference here dies with the swap
-            if (--f1->ref == 0 && f1->index == uyi) orphans.push_back(f1);
-            if (--f0r->ref == 0 && f0r->index == uyi) orphans.push_back(f0r);
-
-            DdNode *newT;
-            if (f11 == f01) {
-                newT = f11;
-                newT->ref++;
-            } else {
-                newT = findOrMake(dd, xt, uxi, f11, f01, &newxkeys);
-            }
-            DdNode *newE = nullptr;
-            if (newT != nullptr) {
-                if (f10 == f00) {
-                    newE = f10;
-                    tarnRegular(newE)->ref++;
-                } else {
-                    const bool c = tarnIsComplement(f10);
-                    DdNode *n = findOrMake(dd, xt, uxi, tarnNotCond(f10, c), tarnNotCond(f00, c),
-                                           &newxkeys);
-                    newE = n == nullptr ? nullptr : tarnNotCond(n, c);
-                }
-            }
-            if (newT == nullptr || newE == nullptr) {
-                fprintf(dd->err, "Error: tarnSwapInPlace out of memory\n");
-                return 0;
-            }
-            f->T = newT;
-            f->E = newE;
-            insertOrdered(yt, f);
-            newykeys++;
-        }
-
-        // Nodes of level y lose references only as children of moving nodes, so the ones that
-        // died are exactly the orphans: they go straight back to the free list.
-        for (DdNode *g : orphans) {
-            const uint32_t j = tarnHashNode(g->T, g->E, yt.shift);
-            DdNode **previous = &yt.buckets[j];
-            while (*previous != g) previous = &(*previous)->next;
-            *previous = g->next;
-            markIfEmptied(yt, j, sentinel);
-            g->T->ref--;
-            tarnRegular(g->E)->ref--;
-            returnToFreeList(dd, g);
-            newykeys--;
-        }
-
+        const bool exchanged = xkeys >= kAheadKeys
+                                   ? exchangeNodes<true>(dd, x, y, &newxkeys, &newykeys)
+                                   : exchangeNodes<false>(dd, x, y, &newxkeys, &newykeys);
+        if (!exchanged) return 0;
         dd->isolatedCount += isoDelta + (dd->vars[xi]->ref == 1 ? 1 : 0) +
                              (dd->vars[yi]->ref == 1 ? 1 : 0);
     }
