@@ -333,10 +333,13 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
     // split level x: nodes with a child at level y move, the others stay
     const unsigned oldSlots = xt.slots;
     const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
-    static thread_local std::vector<DdNode *> gathered;
-    static thread_local std::vector<DdNode *> orphans;
-    static thread_local std::vector<unsigned> heads;
-    std::vector<DdNode *> &moving = gathered;
+    // scratch arrays kept between swaps (their thread-local addresses are taken once)
+    static thread_local std::vector<DdNode *> gatheredScratch;
+    static thread_local std::vector<DdNode *> orphanScratch;
+    static thread_local std::vector<unsigned> headScratch;
+    std::vector<DdNode *> &moving = gatheredScratch;
+    std::vector<DdNode *> &orphans = orphanScratch;
+    std::vector<unsigned> &heads = headScratch;
     DdNode *movingList = nullptr;
     unsigned movedKeys = 0;
     orphans.clear();
