@@ -9,6 +9,9 @@
 //                      sifting on
 //     milner N, philosophers N
 //                      breadth-first reachability (ddbench's models) with automatic sifting on
+//     milner-blocked N, philosophers-blocked N
+//                      the same runs from a poor order, every current variable above every next
+//                      variable, so that both engines must reorder
 //   reorderbench smoke  every workload at a small size on every engine, answers checked
 //
 // A run prints: engine workload size milliseconds final-nodes count expected; it exits 1 when the
