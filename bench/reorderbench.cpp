@@ -143,7 +143,8 @@ int smoke() {
     engines.push_back(BuddyEngine::kName);
 #endif
     const std::pair<const char *, int> runs[] = {
-        {"comparator", 8}, {"sift", 8}, {"queens", 6}, {"milner", 4}, {"philosophers", 4}};
+        {"comparator", 8}, {"sift", 8}, {"queens", 6}, {"milner", 4}, {"philosophers", 4},
+        {"milner-blocked", 6}, {"philosophers-blocked", 6}};
     int failures = 0;
     for (const std::string &engine : engines) {
         for (const auto &[workload, n] : runs) {
