@@ -120,8 +120,11 @@ void occupiedBuckets(const DdSubtable &table, const DdNode *sentinel, std::vecto
     }
 }
 
-// Levels of at least this many nodes are walked with requests kAhead (and 2 * kAhead) steps ahead.
+// Levels of at least kAheadKeys nodes in a diagram of at least kAheadTotal nodes (8 MiB of nodes,
+// past what the caches keep close) are walked with requests kAhead (and 2 * kAhead) steps ahead.
+// In smaller diagrams the requests cost more than they save.
 constexpr unsigned kAheadKeys = 512;
+constexpr unsigned kAheadTotal = 1u << 18;
 constexpr size_t kAhead = 4;
 
 // The four grandchildren of a node of level x about to move below level y (index yi): a child
@@ -545,7 +548,7 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
 
     if (tarnVarsInteract(dd, xi, yi)) {
         const int isoDelta = -(dd->vars[xi]->ref == 1 ? 1 : 0) - (dd->vars[yi]->ref == 1 ? 1 : 0);
-        const bool exchanged = xkeys >= kAheadKeys
+        const bool exchanged = xkeys >= kAheadKeys && dd->keys >= kAheadTotal
                                    ? exchangeNodes<true>(dd, x, y, &newxkeys, &newykeys)
                                    : exchangeNodes<false>(dd, x, y, &newxkeys, &newykeys);
         if (!exchanged) return 0;
