@@ -338,14 +338,25 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
     const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
     // scratch arrays kept between swaps (their thread-local addresses are taken once)
     static thread_local std::vector<DdNode *> gatheredScratch;
-    static thread_local std::vector<DdNode *> orphanScratch;
     static thread_local std::vector<unsigned> headScratch;
     std::vector<DdNode *> &moving = gatheredScratch;
-    std::vector<DdNode *> &orphans = orphanScratch;
     std::vector<unsigned> &heads = headScratch;
     DdNode *movingList = nullptr;
     unsigned movedKeys = 0;
-    orphans.clear();
+    // Nodes of level y lose references only as children of moving nodes, so the ones that die
+    // are exactly those whose count drops to 0 there: they go straight back to the free list.
+    unsigned orphanCount = 0;
+    auto releaseOrphan = [&](DdNode *g) {
+        const uint32_t j = tarnHashNode(g->T, g->E, yt.shift);
+        DdNode **previous = &yt.buckets[j];
+        while (*previous != g) previous = &(*previous)->next;
+        *previous = g->next;
+        markIfEmptied(yt, j, sentinel);
+        g->T->ref--;
+        tarnRegular(g->E)->ref--;
+        returnToFreeList(dd, g);
+        orphanCount++;
+    };
     DdNode *staying = nullptr;
     unsigned newxkeys = 0;
     unsigned seen = 0;
@@ -463,9 +474,11 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
         DdNode *f1 = f->T;
         DdNode *f0r = tarnRegular(f->E);
         const Cofactors c = cofactorsOf(f, uyi);
-        // a node of level y that loses its last reference here dies with the swap
-        if (--f1->ref == 0 && f1->index == uyi) orphans.push_back(f1);
-        if (--f0r->ref == 0 && f0r->index == uyi) orphans.push_back(f0r);
+        // A node of level y that loses its last reference here dies with the swap: it leaves
+        // at once, so that the nodes made next reuse its (cached) slot. Its children lose a
+        // reference each, which the nodes made for f give back (they are f's grandchildren).
+        if (--f1->ref == 0 && f1->index == uyi) releaseOrphan(f1);
+        if (--f0r->ref == 0 && f0r->index == uyi) releaseOrphan(f0r);
 
         DdNode *newT;
         if (c.f11 == c.f01) {
@@ -506,27 +519,7 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
     }
     unsigned newykeys = ykeys + movedKeys;
 
-    // Nodes of level y lose references only as children of moving nodes, so the ones that died
-    // are exactly the orphans: they go straight back to the free list.
-    const size_t orphanCount = orphans.size();
-    for (size_t i = 0; i < orphanCount; i++) {
-        if constexpr (Ahead) {
-            if (i + kAhead < orphanCount) {
-                const DdNode *h = orphans[i + kAhead];
-                __builtin_prefetch(&yt.buckets[tarnHashNode(h->T, h->E, yt.shift)]);
-            }
-        }
-        DdNode *g = orphans[i];
-        const uint32_t j = tarnHashNode(g->T, g->E, yt.shift);
-        DdNode **previous = &yt.buckets[j];
-        while (*previous != g) previous = &(*previous)->next;
-        *previous = g->next;
-        markIfEmptied(yt, j, sentinel);
-        g->T->ref--;
-        tarnRegular(g->E)->ref--;
-        returnToFreeList(dd, g);
-    }
-    newykeys -= static_cast<unsigned>(orphanCount);
+    newykeys -= orphanCount;
     *newxkeysOut = newxkeys;
     *newykeysOut = newykeys;
     return true;
