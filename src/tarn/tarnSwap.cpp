@@ -164,8 +164,10 @@ inline void insertOrdered(DdSubtable &table, DdNode *f) {
 
 // The node (index, T, E) of a subtable under construction, with one more reference: found, or made
 // with reference 1 (its children gain one each). Null when no node can be had.
-DdNode *findOrMake(DdManager *dd, DdSubtable &table, uint32_t index, DdNode *T, DdNode *E,
-                   unsigned *keys) {
+// Inlined into the swap, which calls it twice for every moving node.
+__attribute__((always_inline)) inline DdNode *findOrMake(DdManager *dd, DdSubtable &table,
+                                                         uint32_t index, DdNode *T, DdNode *E,
+                                                         unsigned *keys) {
     const uint32_t j = tarnHashNode(T, E, table.shift);
     DdNode **previous = tarnFindInChain(&table.buckets[j], T, E);
     DdNode *looking = *previous;
