@@ -125,6 +125,8 @@ void occupiedBuckets(const DdSubtable &table, const DdNode *sentinel, std::vecto
 // In smaller diagrams the requests cost more than they save.
 constexpr unsigned kAheadKeys = 512;
 constexpr unsigned kAheadTotal = 1u << 18;
+unsigned aheadKeys = kAheadKeys;
+unsigned aheadTotal = kAheadTotal;
 constexpr size_t kAhead = 4;
 
 // The four grandchildren of a node of level x about to move below level y (index yi): a child
@@ -242,6 +244,11 @@ void growLowerLevel(DdManager *dd, DdSubtable &table, int level, unsigned keys) 
 }
 
 }  // namespace
+
+void tarnSetSwapAhead(unsigned keys, unsigned total) {
+    aheadKeys = keys == 0 && total == 0 ? kAheadKeys : keys;
+    aheadTotal = keys == 0 && total == 0 ? kAheadTotal : total;
+}
 
 int tarnVarsInteract(DdManager *dd, int i, int j) {
     if (i > j) std::swap(i, j);
@@ -543,7 +550,7 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
 
     if (tarnVarsInteract(dd, xi, yi)) {
         const int isoDelta = -(dd->vars[xi]->ref == 1 ? 1 : 0) - (dd->vars[yi]->ref == 1 ? 1 : 0);
-        const bool exchanged = xkeys >= kAheadKeys && dd->keys >= kAheadTotal
+        const bool exchanged = xkeys >= aheadKeys && dd->keys >= aheadTotal
                                    ? exchangeNodes<true>(dd, x, y, &newxkeys, &newykeys)
                                    : exchangeNodes<false>(dd, x, y, &newxkeys, &newykeys);
         if (!exchanged) return 0;
