@@ -91,12 +91,14 @@ void forEachOccupied(const DdSubtable &table, Visit visit) {
     const size_t words = occupancyWords(table.slots);
     for (size_t w = 0; w < words; w++) {
         uint64_t bits = table.occupied[w];
+        const auto base = static_cast<unsigned>(w * 64);
         while (bits != 0) {
-            const auto j = static_cast<unsigned>(w * 64 + static_cast<unsigned>(__builtin_ctzll(bits)));
+            const unsigned j = base + static_cast<unsigned>(__builtin_ctzll(bits));
             bits &= bits - 1;
             // the next chain's head is asked for while this one is walked
             if (bits != 0) {
-                __builtin_prefetch(table.buckets[w * 64 + static_cast<unsigned>(__builtin_ctzll(bits))]);
+                const auto next = static_cast<unsigned>(__builtin_ctzll(bits));
+                __builtin_prefetch(table.buckets[base + next]);
             }
             if (!visit(j)) return;
         }
@@ -115,7 +117,8 @@ void occupiedBuckets(const DdSubtable &table, const DdNode *sentinel, std::vecto
     const size_t words = occupancyWords(table.slots);
     for (size_t w = 0; w < words; w++) {
         for (uint64_t bits = table.occupied[w]; bits != 0; bits &= bits - 1) {
-            out.push_back(static_cast<unsigned>(w * 64) + static_cast<unsigned>(__builtin_ctzll(bits)));
+            const auto at = static_cast<size_t>(__builtin_ctzll(bits));
+            out.push_back(static_cast<unsigned>(w * 64 + at));
         }
     }
 }
@@ -463,11 +466,14 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
             }
             if (i + kAhead < movedKeys) {
                 const Cofactors c = cofactorsOf(moving[i + kAhead], uyi);
-                if (c.f11 != c.f01) __builtin_prefetch(&xt.buckets[tarnHashNode(c.f11, c.f01, xt.shift)]);
+                if (c.f11 != c.f01) {
+                    __builtin_prefetch(&xt.buckets[tarnHashNode(c.f11, c.f01, xt.shift)]);
+                }
                 if (c.f10 != c.f00) {
                     const bool cpl = tarnIsComplement(c.f10);
-                    __builtin_prefetch(&xt.buckets[tarnHashNode(tarnNotCond(c.f10, cpl),
-                                                                tarnNotCond(c.f00, cpl), xt.shift)]);
+                    const uint32_t j = tarnHashNode(tarnNotCond(c.f10, cpl),
+                                                    tarnNotCond(c.f00, cpl), xt.shift);
+                    __builtin_prefetch(&xt.buckets[j]);
                 }
             }
             f = moving[i];
@@ -503,8 +509,8 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
                 tarnRegular(newE)->ref++;
             } else {
                 const bool cpl = tarnIsComplement(c.f10);
-                DdNode *n = findOrMake(dd, xt, uxi, tarnNotCond(c.f10, cpl), tarnNotCond(c.f00, cpl),
-                                       &newxkeys);
+                DdNode *n = findOrMake(dd, xt, uxi, tarnNotCond(c.f10, cpl),
+                                       tarnNotCond(c.f00, cpl), &newxkeys);
                 newE = n == nullptr ? nullptr : tarnNotCond(n, cpl);
             }
         }
