@@ -64,6 +64,7 @@ int bb_level(int f) {
 int bb_low(int f) { return bdd_low(f); }
 int bb_high(int f) { return bdd_high(f); }
 int bb_is_true(int f) { return f == bdd_true(); }
+int bb_var_level(int var) { return bdd_var2level(var); }
 
 static void makeBlocks(void) {
     if (!blocksMade) {

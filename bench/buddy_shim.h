@@ -41,6 +41,8 @@ int bb_level(int f);
 int bb_low(int f);
 int bb_high(int f);
 int bb_is_true(int f);
+// The level of a variable in the current order.
+int bb_var_level(int var);
 
 // Reordering: the variable order (order[level] = variable), sifting now, automatic sifting on or
 // off, and the internal nodes of f.

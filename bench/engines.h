@@ -266,8 +266,12 @@ public:
     // about 1000 variables; the walk of the tarn side serves both.
     long double countOver(Node f, const std::vector<bool> &byIndex) {
         noteCounted(f);
+        std::vector<bool> byLevel(byIndex.size());
+        for (size_t i = 0; i < byIndex.size(); i++) {
+            byLevel[static_cast<size_t>(bb_var_level(static_cast<int>(i)))] = byIndex[i];
+        }
         auto children = [](Node g) { return std::array<Node, 2>{bb_high(g), bb_low(g)}; };
-        return countAssignments(f, byIndex, bb_level, children, bb_is_true);
+        return countAssignments(f, byLevel, bb_level, children, bb_is_true);
     }
 
     void setOrder(const std::vector<int> &order) { bb_setorder(order.data()); }

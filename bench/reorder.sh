@@ -29,7 +29,8 @@ BENCH="$BUILD/bench/reorderbench"
 if [ $# -gt 0 ]; then
   JOBS=("$@")
 else
-  JOBS=(sift:16,18 comparator:16,32,64 queens:7,8 milner:20,50 philosophers:20,50)
+  JOBS=(sift:16,18 comparator:16,32,64 queens:7,8 milner:20,50 philosophers:20,50
+        milner-blocked:20,50 philosophers-blocked:20,50)
 fi
 
 RESULTS="$BUILD/reorder-results.txt"

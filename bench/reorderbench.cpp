@@ -9,6 +9,9 @@
 //                      sifting on
 //     milner N, philosophers N
 //                      breadth-first reachability (ddbench's models) with automatic sifting on
+//     milner-blocked N, philosophers-blocked N
+//                      the same runs from a poor order, every current variable above every next
+//                      variable, so that both engines must reorder
 //   reorderbench smoke  every workload at a small size on every engine, answers checked
 //
 // A run prints: engine workload size milliseconds final-nodes count expected; it exits 1 when the
@@ -92,17 +95,27 @@ Result run(const std::string &workload, int n) {
         const long double count = queens(e, n);
         return Result{since(start), e.countedNodes, count, kQueensSolutions[n]};
     }
-    if (workload == "milner" || workload == "philosophers") {
-        const Model m = workload == "milner" ? milner(n) : philosophers(n);
+    if (workload == "milner" || workload == "philosophers" || workload == "milner-blocked" ||
+        workload == "philosophers-blocked") {
+        const bool isMilner = workload.compare(0, 6, "milner") == 0;
+        const Model m = isMilner ? milner(n) : philosophers(n);
         E e(2 * m.bits);
+        if (workload.size() > 8 && workload.compare(workload.size() - 8, 8, "-blocked") == 0) {
+            // every current variable (even) above every next variable (odd)
+            std::vector<int> order;
+            for (int v = 0; v < 2 * m.bits; v += 2) order.push_back(v);
+            for (int v = 1; v < 2 * m.bits; v += 2) order.push_back(v);
+            e.setOrder(order);
+        }
         e.autoSift(true);
         e.noteCountedNodes = true;
         const auto start = Clock::now();
         const long double count = reachable(e, m);
         return Result{since(start), e.countedNodes, count,
-                      workload == "milner" ? milnerStates(n) : philosopherStates(n)};
+                      isMilner ? milnerStates(n) : philosopherStates(n)};
     }
-    fail("unknown workload (comparator, sift, queens, milner, philosophers)");
+    fail("unknown workload (comparator, sift, queens, milner, philosophers, milner-blocked, "
+         "philosophers-blocked)");
 }
 
 Result runOn(const std::string &engine, const std::string &workload, int n) {
@@ -130,7 +143,8 @@ int smoke() {
     engines.push_back(BuddyEngine::kName);
 #endif
     const std::pair<const char *, int> runs[] = {
-        {"comparator", 8}, {"sift", 8}, {"queens", 6}, {"milner", 4}, {"philosophers", 4}};
+        {"comparator", 8}, {"sift", 8}, {"queens", 6}, {"milner", 4}, {"philosophers", 4},
+        {"milner-blocked", 6}, {"philosophers-blocked", 6}};
     int failures = 0;
     for (const std::string &engine : engines) {
         for (const auto &[workload, n] : runs) {

@@ -44,6 +44,9 @@ struct DdSubtable {
     int pairIndex;
     int handled;
     int groupState;
+    // During a reordering: a bit per bucket, set while its chain holds a node (null otherwise, or
+    // when it could not be had), so that a swap visits only the occupied buckets of a sparse level.
+    uint64_t *occupied;
 };
 
 // One computed-table entry; an entry whose result is null is empty.
@@ -377,6 +380,9 @@ int tarnPrepareReordering(DdManager *dd);
 int tarnRecordMove(DdManager *dd, DdMove **moves, int x, int y, int size);
 // Returns every record of the list to the free list.
 void tarnFreeMoves(DdManager *dd, DdMove *moves);
+// Test seam: swaps of levels of at least `keys` nodes in diagrams of at least `total` nodes ask for
+// their nodes a few places ahead; (0, 0) restores the sizes the library chose.
+void tarnSetSwapAhead(unsigned keys, unsigned total);
 // Key count of a level less one when its variable's projection is held by the manager only.
 inline int tarnLevelTerm(const DdManager *dd, int level) {
     return static_cast<int>(dd->subtables[level].keys) -

@@ -162,8 +162,12 @@ int runMethod(DdManager *dd, int low, int high, int method) {
 }  // namespace
 
 bool tarnReorderingMustStop(DdManager *dd) {
-    const uint32_t elapsed = util_cpu_time_ms() + static_cast<uint32_t>(dd->reorderTime) - dd->startTime;
-    if (elapsed > dd->timeLimit ||
+    // No elapsed time exceeds the largest limit: the clock (a system call) is read only under a
+    // smaller one.
+    const bool late =
+        dd->timeLimit != UINT32_MAX &&
+        util_cpu_time_ms() + static_cast<uint32_t>(dd->reorderTime) - dd->startTime > dd->timeLimit;
+    if (late ||
         (dd->terminationCallback != nullptr && dd->terminationCallback(dd->terminationArg))) {
         dd->autoReorder = 0;
         return true;

@@ -271,6 +271,31 @@ INSTANTIATE_TEST_SUITE_P(Methods, EveryMethod,
                                            MethodCase{TARN_REORDER_GROUP_SIFT, "groupSift"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The swap has a second form for large diagrams that asks for its nodes ahead; forced on every
+// level, it must reach the same orders and sizes as the plain form.
+TEST_F(ReorderTest, BothFormsOfTheSwapReachTheSameOrders) {
+    for (int method : {TARN_REORDER_SIFT, TARN_REORDER_WINDOW3_CONVERGE, TARN_REORDER_RANDOM}) {
+        std::vector<std::vector<int>> orders;
+        std::vector<unsigned> sizes;
+        for (unsigned ahead : {0u, 1u}) {
+            tarnSetSwapAhead(ahead, ahead);
+            DdManager *m = Tarn_Init(0, 0, 8, 256, kTestMemory);
+            DdNode *f = comparator(m, 6);
+            Tarn_Ref(f);
+            const auto table = truthTable(f, 12);
+            EXPECT_EQ(Tarn_Reorder(m, method, 10), 1);
+            EXPECT_EQ(truthTable(f, 12), table);
+            orders.emplace_back(m->invperm, m->invperm + m->size);
+            sizes.push_back(m->keys);
+            Tarn_RecursiveDeref(m, f);
+            Tarn_Quit(m);
+        }
+        tarnSetSwapAhead(0, 0);
+        EXPECT_EQ(orders[0], orders[1]) << method;
+        EXPECT_EQ(sizes[0], sizes[1]) << method;
+    }
+}
+
 TEST_F(ReorderTest, SiftingShrinksTheBlockedComparatorToNearlyLinear) {
     const int bits = 8;
     DdNode *eq = hold(equalWords(bits));
