@@ -113,7 +113,7 @@ public:
     Node diff(Node a, Node b) { return keep(Tarn_BddAnd(dd_, a, Tarn_Not(b))); }
     Node biimp(Node a, Node b) { return keep(Tarn_BddXnor(dd_, a, b)); }
     Node relprod(Node a, Node b, Node cube) { return keep(Tarn_BddAndAbstract(dd_, a, b, cube)); }
-    void release(Node f) { Tarn_DerefBdd(dd_, f); }
+    void release(Node f) { Tarn_DeferredDerefBdd(dd_, f); }
     bool isZero(Node f) const { return f == Tarn_ReadLogicZero(dd_); }
 
     Node cube(const std::vector<int> &vars) {

@@ -20,13 +20,13 @@ extern "C" JNIEXPORT void JNICALL Java_ordo_TARNFactory_delRef(JNIEnv *, jclass,
     DdManager *dd = g_state.manager;
     if (dd == nullptr || f == kMissingChild || f == 0) return;
     DdNode *n = node(f);
-    uint32_t refs = Tarn_ReadNodeRef(n);
+    uint32_t refs = Tarn_ReadCallerRefs(dd, n);
     DdNode *one = Tarn_ReadOne(dd);
     bool pinned = n == one || n == Tarn_Not(one) || n == Tarn_ReadZero(dd);
     if (refs <= (pinned ? 1u : 0u)) return;
     if (is_true(isAdd)) {
         Tarn_RecursiveDeref(dd, n);
     } else {
-        Tarn_DerefBdd(dd, n);
+        Tarn_DeferredDerefBdd(dd, n);
     }
 }

@@ -118,6 +118,7 @@ int tarnGarbageCollect(DdManager *dd, int clearCache) {
         return 0;
     }
     tarnClearDelayedQueue(dd);
+    tarnRunWaitingReleases(dd);
     if (!runHooks(dd, dd->gcHooksBefore)) return 0;
     if (dd->dead + dd->deadZ == 0) {
         runHooks(dd, dd->gcHooksAfter);
@@ -170,6 +171,49 @@ void Tarn_DelayedDerefBdd(DdManager *dd, DdNode *f) {
     if (slot != nullptr) tarnDerefBdd(dd, slot);
     slot = N;
     dd->delayedNext = static_cast<int>((dd->delayedNext + 1) & dd->delayedMask);
+}
+
+void Tarn_DeferredDerefBdd(DdManager *dd, DdNode *f) {
+    DdNode *N = tarnRegular(f);
+    // A release that kills nothing is the plain one.
+    if (tarnIsConstantRegular(N) || N->ref != 1) {
+        Tarn_DerefBdd(dd, N);
+        return;
+    }
+    // The walk would note the peak before it starts; the node keeps its reference meanwhile.
+    const unsigned live = dd->keys - dd->dead;
+    if (live > dd->peakLiveNodes) dd->peakLiveNodes = live;
+    DdNode *&slot = dd->releaseQueue[dd->releaseNext];
+    if (slot != nullptr) {
+        Tarn_DerefBdd(dd, slot);
+    } else {
+        dd->releasesWaiting++;
+    }
+    slot = N;
+    dd->releaseNext = (dd->releaseNext + 1) & (TARN_RELEASE_QUEUE_LENGTH - 1);
+}
+
+uint32_t Tarn_ReadCallerRefs(DdManager *dd, DdNode *f) {
+    DdNode *N = tarnRegular(f);
+    if (dd->releasesWaiting != 0) {
+        for (DdNode *waiting : dd->releaseQueue) {
+            if (waiting == N) return N->ref - 1;
+        }
+    }
+    return N->ref;
+}
+
+void tarnRunWaitingReleasesNow(DdManager *dd) {
+    // oldest first: once the ring has wrapped, the oldest entry is the next one to be written
+    for (unsigned k = 0; k < TARN_RELEASE_QUEUE_LENGTH; k++) {
+        DdNode *&slot = dd->releaseQueue[(dd->releaseNext + k) & (TARN_RELEASE_QUEUE_LENGTH - 1)];
+        if (slot == nullptr) continue;
+        DdNode *N = slot;
+        slot = nullptr;
+        Tarn_DerefBdd(dd, N);
+    }
+    dd->releaseNext = 0;
+    dd->releasesWaiting = 0;
 }
 
 void tarnClearDelayedQueue(DdManager *dd) {

@@ -66,6 +66,9 @@ struct DdHook {
 struct DdLocalCache;
 struct DdPermutationRegistry;
 
+// Releases of outside callers that wait before their walks run (a power of two).
+constexpr unsigned TARN_RELEASE_QUEUE_LENGTH = 8;
+
 struct DdManager {
     DdNode sentinel;  // every chain of a variable subtable ends here
     DdNode *one;
@@ -133,6 +136,11 @@ struct DdManager {
     int delayedDepth;
     int delayedNext;
     unsigned delayedMask;
+    // Outside callers' releases whose walks wait (Tarn_DeferredDerefBdd): each non-null entry holds
+    // the last reference of its node; releaseNext is the oldest entry once the ring is full.
+    DdNode *releaseQueue[TARN_RELEASE_QUEUE_LENGTH];
+    unsigned releaseNext;
+    unsigned releasesWaiting;
     double epsilon;
     // reordering
     int reorderState;
@@ -450,6 +458,14 @@ void tarnReclaim(DdManager *dd, DdNode *f);
 // collector and delayed release (tarnGC.cpp)
 int tarnGarbageCollect(DdManager *dd, int clearCache);
 void tarnClearDelayedQueue(DdManager *dd);
+void tarnRunWaitingReleasesNow(DdManager *dd);
+// Runs the release walks that Tarn_DeferredDerefBdd put off, oldest first. Everything that reads
+// the dead or live counts, collects or reorders calls it first, and so sees what immediate
+// releases would have left. It kills nodes without freeing them, so it may run wherever a node
+// may be made.
+inline void tarnRunWaitingReleases(DdManager *dd) {
+    if (dd->releasesWaiting != 0) tarnRunWaitingReleasesNow(dd);
+}
 void tarnShrinkDelayedQueue(DdManager *dd);
 
 // computed table (tarnCache.cpp)

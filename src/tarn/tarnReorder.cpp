@@ -176,6 +176,7 @@ bool tarnReorderingMustStop(DdManager *dd) {
 }
 
 int Tarn_Reorder(DdManager *dd, int method, int minSize) {
+    tarnRunWaitingReleases(dd);
     if (static_cast<int64_t>(dd->keys) - dd->dead < minSize) return 1;
     if (method == TARN_REORDER_SAME) method = dd->autoReorderMethod;
     if (method == TARN_REORDER_NONE) return 1;

@@ -6,6 +6,7 @@
 
 unsigned Tarn_ReadNodeCount(DdManager *dd) {
     tarnClearDelayedQueue(dd);
+    tarnRunWaitingReleases(dd);
     unsigned count = dd->keys - dd->dead;
     // Nodes held only by the manager are not the caller's.
     for (int i = 0; i < dd->size; i++) {
@@ -61,6 +62,8 @@ int Tarn_PrintInfo(DdManager *dd, FILE *fp) {
         if (fprintf(fp, __VA_ARGS__) < 0) return 0;    \
     } while (0)
 
+    // the counters below are those that immediate releases would have left
+    tarnRunWaitingReleases(dd);
     TARN_REPORT("**** TARN modifiable parameters ****\n");
     TARN_REPORT("Hard limit for cache size: %u\n", dd->cacheHardLimit);
     TARN_REPORT("Cache hit threshold for resizing: %u%%\n",

@@ -311,6 +311,8 @@ void tarnFreeInteraction(DdManager *dd) {
 }
 
 int tarnPrepareReordering(DdManager *dd) {
+    // the swaps take every node for a live one: no release may wait to kill any during them
+    tarnRunWaitingReleases(dd);
     tarnCacheFlush(dd);
     tarnGarbageCollect(dd, 0);
     // The swap takes every node in the table for a live one: a collection that did not happen (a

@@ -75,6 +75,18 @@ void *cutNodeBlock(DdManager *dd) {
     return block;
 }
 
+// Whether the node count has reached the reordering threshold; waiting releases run first when
+// it seems so, since their nodes may not count.
+bool reorderDue(DdManager *dd) {
+    auto reached = [dd] {
+        return dd->keys - (dd->deadCountMask & dd->dead) >= dd->reorderThreshold;
+    };
+    if (!reached()) return false;
+    if (dd->releasesWaiting == 0) return true;
+    tarnRunWaitingReleases(dd);
+    return reached();
+}
+
 // Runs the automatic reordering that the node count asked for. True when the node request must
 // return null: the reordering ran (reorderState 1, the operation restarts), failed (reorderState
 // 2), or the time limit or the termination callback stops the operation after it.
@@ -139,8 +151,8 @@ DdNode *tarnUniqueInter(DdManager *dd, int index, DdNode *T, DdNode *E) {
     }
 
     // dynamic reordering: the caller gets no node and restarts its operation on the new order
-    if (dd->autoReorder && dd->keys - (dd->deadCountMask & dd->dead) >= dd->reorderThreshold &&
-        dd->reorderBudget != 0 && autoReorderInterrupts(dd)) {
+    if (dd->autoReorder && dd->reorderBudget != 0 && reorderDue(dd) &&
+        autoReorderInterrupts(dd)) {
         return nullptr;
     }
 
@@ -229,7 +241,10 @@ DdNode *tarnUniqueConst(DdManager *dd, double value) {
 DdNode *tarnAllocNode(DdManager *dd) {
     if (dd->freeList == nullptr) {
         if (!tarnGiveUpChecksPass(dd)) return nullptr;
-        if (dd->keys + dd->keysZ - dd->dead - dd->deadZ > dd->liveLimit) {
+        // nodes whose releases wait count as live only until those releases run
+        auto overLimit = [dd] { return dd->keys + dd->keysZ - dd->dead - dd->deadZ > dd->liveLimit; };
+        if (overLimit()) tarnRunWaitingReleases(dd);
+        if (overLimit()) {
             dd->errorCode = TARN_TOO_MANY_NODES;
             return nullptr;
         }

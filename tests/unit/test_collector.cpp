@@ -174,6 +174,159 @@ TEST_F(CollectorTest, DelayedReleaseKillsTheOldestOnceTheQueueWraps) {
     EXPECT_EQ(dd->delayedNext, 0);
 }
 
+// Distinct BDD nodes at level 0 (then-child a projection function, else-child a constant or
+// another one), each referenced once: a release kills exactly the node.
+std::vector<DdNode *> distinctSinglyReferenced(DdManager *dd, int count) {
+    std::vector<DdNode *> made;
+    for (int t = 1; t <= 3 && static_cast<int>(made.size()) < count; t++) {
+        for (int e = 0; e < 8 && static_cast<int>(made.size()) < count; e++) {
+            DdNode *E = e < 2 ? tarnNotCond(dd->one, e == 1) : tarnNotCond(dd->vars[1 + (e - 2) / 2], e % 2 == 1);
+            if (tarnRegular(E) == dd->vars[t]) continue;
+            DdNode *n = tarnUniqueInter(dd, 0, dd->vars[t], E);
+            Tarn_Ref(n);
+            made.push_back(n);
+        }
+    }
+    return made;
+}
+
+TEST_F(CollectorTest, DeferredReleaseWaitsUntilTheCountsAreRead) {
+    const unsigned baseline = live();
+    std::vector<DdNode *> f = distinctSinglyReferenced(dd, TARN_RELEASE_QUEUE_LENGTH + 1);
+    ASSERT_EQ(f.size(), TARN_RELEASE_QUEUE_LENGTH + 1);
+    for (unsigned i = 0; i < TARN_RELEASE_QUEUE_LENGTH; i++) Tarn_DeferredDerefBdd(dd, f[i]);
+    // The nodes wait alive; the callers hold no reference on them any more.
+    EXPECT_EQ(dd->dead, 0u);
+    EXPECT_EQ(f[0]->ref, 1u);
+    EXPECT_EQ(Tarn_ReadCallerRefs(dd, f[0]), 0u);
+    EXPECT_EQ(Tarn_ReadCallerRefs(dd, tarnNot(f[8])), 1u);
+
+    // Found again, a waiting node is alive: nothing is revived, and its next release waits too.
+    const double reclaimed = dd->nodesReclaimed;
+    DdNode *again = tarnUniqueInter(dd, 0, f[1]->T, f[1]->E);
+    ASSERT_EQ(again, f[1]);
+    Tarn_Ref(again);
+    EXPECT_EQ(Tarn_ReadCallerRefs(dd, again), 1u);
+    Tarn_DeferredDerefBdd(dd, again);
+    EXPECT_EQ(f[1]->ref, 1u);
+    EXPECT_EQ(dd->nodesReclaimed, reclaimed);
+
+    // One release more than the queue holds runs the oldest walk.
+    Tarn_DeferredDerefBdd(dd, f[8]);
+    EXPECT_EQ(f[0]->ref, 0u);
+    EXPECT_EQ(dd->dead, 1u);
+
+    // A node with other references is just decremented.
+    DdNode *shared = node(2, var(3), zero());
+    Tarn_Ref(shared);
+    Tarn_Ref(shared);
+    Tarn_DeferredDerefBdd(dd, shared);
+    EXPECT_EQ(shared->ref, 1u);
+
+    // Reading the live count runs every waiting walk: the count is that of immediate releases.
+    EXPECT_EQ(Tarn_ReadNodeCount(dd), Tarn_ReadNodeCount(dd));
+    EXPECT_EQ(dd->dead, TARN_RELEASE_QUEUE_LENGTH + 1);
+    EXPECT_EQ(live(), baseline + 1);
+    EXPECT_EQ(dd->releasesWaiting, 0u);
+    for (DdNode *waiting : dd->releaseQueue) EXPECT_EQ(waiting, nullptr);
+    Tarn_DerefBdd(dd, shared);
+}
+
+// The report, a collection and a reordering each see the counts of immediate releases.
+TEST_F(CollectorTest, DeferredReleasesRunBeforeEveryReaderOfTheCounts) {
+    auto fill = [this] {
+        std::vector<DdNode *> f = singlyReferenced(dd, 3);
+        for (DdNode *n : f) Tarn_DeferredDerefBdd(dd, n);
+        ASSERT_EQ(dd->releasesWaiting, 3u);
+    };
+    fill();
+    FILE *sink = fopen("/dev/null", "w");
+    ASSERT_NE(sink, nullptr);
+    EXPECT_EQ(Tarn_PrintInfo(dd, sink), 1);
+    fclose(sink);
+    EXPECT_EQ(dd->releasesWaiting, 0u);
+    EXPECT_EQ(dd->dead, 3u);
+
+    fill();  // the same nodes: the dead ones are revived, then wait again
+    EXPECT_EQ(tarnGarbageCollect(dd, 0), 3);
+    EXPECT_EQ(dd->dead, 0u);
+
+    DdNode *keep = node(0, var(1), var(2));
+    Tarn_Ref(keep);
+    fill();
+    EXPECT_EQ(Tarn_Reorder(dd, TARN_REORDER_SIFT, 0), 1);
+    EXPECT_EQ(dd->releasesWaiting, 0u);
+    EXPECT_EQ(dd->dead, 0u);
+    Tarn_DerefBdd(dd, keep);
+}
+
+// Random functions released at random, once with immediate and once with
+// deferred releases: the live counts agree whenever they are read, and every collection finds the
+// dead counts it expects (it stops the process otherwise).
+TEST(DeferredReleaseStress, AgreesWithImmediateReleases) {
+    DdManager *immediate = Tarn_Init(10, 0, 8, 64, kTestMemory);
+    DdManager *deferred = Tarn_Init(10, 0, 8, 64, kTestMemory);
+    ASSERT_NE(immediate, nullptr);
+    ASSERT_NE(deferred, nullptr);
+    const unsigned baseline = Tarn_ReadNodeCount(deferred);
+    std::vector<DdNode *> heldA, heldB;
+    uint32_t seed = 777;
+    auto rnd = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int i = 0; i < 10; i++) {
+        heldA.push_back(Tarn_BddIthVar(immediate, i));
+        heldB.push_back(Tarn_BddIthVar(deferred, i));
+        Tarn_Ref(heldA.back());
+        Tarn_Ref(heldB.back());
+    }
+    for (int step = 0; step < 20000; step++) {
+        const auto a = rnd(static_cast<uint32_t>(heldA.size()));
+        const auto b = rnd(static_cast<uint32_t>(heldA.size()));
+        const auto op = rnd(4);
+        const auto v = static_cast<int>(rnd(10));
+        const bool negate = rnd(2) == 0;
+        auto make = [&](DdManager *dd, std::vector<DdNode *> &held) {
+            DdNode *g = tarnNotCond(held[b], negate);
+            DdNode *r = op == 0   ? Tarn_BddAnd(dd, held[a], g)
+                        : op == 1 ? Tarn_BddOr(dd, held[a], g)
+                        : op == 2 ? Tarn_BddXor(dd, held[a], g)
+                                  : Tarn_BddIte(dd, Tarn_BddIthVar(dd, v), held[a], g);
+            ASSERT_NE(r, nullptr);
+            Tarn_Ref(r);
+            held.push_back(r);
+        };
+        make(immediate, heldA);
+        make(deferred, heldB);
+        if (heldA.size() > 40 || rnd(3) == 0) {
+            const auto k = rnd(static_cast<uint32_t>(heldA.size()));
+            Tarn_DerefBdd(immediate, heldA[k]);
+            Tarn_DeferredDerefBdd(deferred, heldB[k]);
+            heldA[k] = heldA.back();
+            heldA.pop_back();
+            heldB[k] = heldB.back();
+            heldB.pop_back();
+        }
+        if (step % 500 == 0) {
+            ASSERT_EQ(Tarn_ReadNodeCount(immediate), Tarn_ReadNodeCount(deferred)) << step;
+        }
+        if (step % 2000 == 1999) {
+            Tarn_DeferredDerefBdd(deferred, Tarn_ReadOne(deferred));  // a constant never waits
+            Tarn_Ref(Tarn_ReadOne(deferred));
+            tarnCacheFlush(deferred);
+            tarnGarbageCollect(deferred, 0);
+            ASSERT_EQ(deferred->dead, 0u);
+        }
+    }
+    for (DdNode *f : heldA) Tarn_DerefBdd(immediate, f);
+    for (DdNode *f : heldB) Tarn_DeferredDerefBdd(deferred, f);
+    EXPECT_EQ(Tarn_ReadNodeCount(immediate), baseline);
+    EXPECT_EQ(Tarn_ReadNodeCount(deferred), baseline);
+    Tarn_Quit(immediate);
+    Tarn_Quit(deferred);
+}
+
 TEST_F(CollectorTest, ShrinkingReleasesTheCutEntries) {
     while (dd->delayedDepth > 16) tarnShrinkDelayedQueue(dd);
     std::vector<DdNode *> f = singlyReferenced(dd, 6);

@@ -88,6 +88,30 @@ class NodeTest extends ManagerFixture {
         assertTrue(TARNFactory.isInitialized0());
     }
 
+    // A node Java releases waits among the last releases before it dies, and is alive when an
+    // operation makes it again. Releasing it once more than it was received (a Java bug) must not
+    // take the reference of that waiting release: the counts stay those of single releases.
+    @Test
+    void releasingANodeTooOftenDropsOnlyJavasReferences() {
+        TARNFactory.setVarNum0(2, false);
+        long x = TARNFactory.ithVar0(0, false);
+        long y = TARNFactory.ithVar0(1, false);
+        int before = TARNFactory.getNodeNum0();
+        for (int round = 0; round < 3; round++) {
+            long a = TARNFactory.apply0(x, y, 0, false, false, false);
+            assertEquals(before + 1, TARNFactory.getNodeNum0());
+            TARNFactory.delRef(a, false);
+            TARNFactory.delRef(a, false);
+            long b = TARNFactory.apply0(x, y, 0, false, false, false);
+            assertEquals(a, b);
+            TARNFactory.delRef(b, false);
+            TARNFactory.delRef(b, false);
+            assertEquals(before, TARNFactory.getNodeNum0());
+        }
+        TARNFactory.delRef(x, false);
+        TARNFactory.delRef(y, false);
+    }
+
     // Java may release the published constants more often than it received
     // them; the manager keeps its own reference, so they stay usable and the
     // shutdown that releases the constants list still works.
