@@ -139,9 +139,9 @@ void Tarn_DelayedDerefBdd(DdManager *dd, DdNode *f);
 // Drops one reference of a BDD as Tarn_DerefBdd does, for callers outside the package. A node
 // that loses its last reference waits among the last few such releases before its release walk
 // runs: a diagram released and needed again soon (a fixpoint's sets of the previous step) is
-// found alive instead of dying and being revived node by node. Collections, reorderings and
-// every count the package reads or reports run the waiting walks first, so they see what
-// Tarn_DerefBdd would have left.
+// found alive instead of dying and being revived node by node. Collections, reorderings, the
+// live count and the report run the waiting walks first, so they see what Tarn_DerefBdd would
+// have left.
 void Tarn_DeferredDerefBdd(DdManager *dd, DdNode *f);
 // References the callers hold on f: its count, without the one of its own waiting release.
 uint32_t Tarn_ReadCallerRefs(DdManager *dd, DdNode *f);

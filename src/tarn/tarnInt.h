@@ -459,10 +459,11 @@ void tarnReclaim(DdManager *dd, DdNode *f);
 int tarnGarbageCollect(DdManager *dd, int clearCache);
 void tarnClearDelayedQueue(DdManager *dd);
 void tarnRunWaitingReleasesNow(DdManager *dd);
-// Runs the release walks that Tarn_DeferredDerefBdd put off, oldest first. Everything that reads
-// the dead or live counts, collects or reorders calls it first, and so sees what immediate
-// releases would have left. It kills nodes without freeing them, so it may run wherever a node
-// may be made.
+// Runs the release walks that Tarn_DeferredDerefBdd put off, oldest first. Collections,
+// reorderings, the reordering trigger, the live-node limit, the live count and the report call it
+// first, and so see what immediate releases would have left; the unique table's choice between
+// collecting and growing sees the waiting nodes as live, as it sees those of the delayed-release
+// queue. It kills nodes without freeing them, so it may run wherever a node may be made.
 inline void tarnRunWaitingReleases(DdManager *dd) {
     if (dd->releasesWaiting != 0) tarnRunWaitingReleasesNow(dd);
 }

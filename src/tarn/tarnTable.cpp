@@ -242,7 +242,9 @@ DdNode *tarnAllocNode(DdManager *dd) {
     if (dd->freeList == nullptr) {
         if (!tarnGiveUpChecksPass(dd)) return nullptr;
         // nodes whose releases wait count as live only until those releases run
-        auto overLimit = [dd] { return dd->keys + dd->keysZ - dd->dead - dd->deadZ > dd->liveLimit; };
+        auto overLimit = [dd] {
+            return dd->keys + dd->keysZ - dd->dead - dd->deadZ > dd->liveLimit;
+        };
         if (overLimit()) tarnRunWaitingReleases(dd);
         if (overLimit()) {
             dd->errorCode = TARN_TOO_MANY_NODES;
