@@ -311,7 +311,8 @@ void tarnFreeInteraction(DdManager *dd) {
 }
 
 int tarnPrepareReordering(DdManager *dd) {
-    // the swaps take every node for a live one: no release may wait to kill any during them
+    // Waiting releases kill their nodes now, even when the collection below does not run, so that
+    // none can die in the middle of a swap.
     tarnRunWaitingReleases(dd);
     tarnCacheFlush(dd);
     tarnGarbageCollect(dd, 0);
