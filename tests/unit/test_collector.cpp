@@ -260,6 +260,29 @@ TEST_F(CollectorTest, DeferredReleasesRunBeforeEveryReaderOfTheCounts) {
     Tarn_DerefBdd(dd, keep);
 }
 
+// The live-node limit and the reordering trigger count what immediate releases would leave.
+TEST_F(CollectorTest, WaitingReleasesCountNeitherForTheLiveLimitNorForTheTrigger) {
+    std::vector<DdNode *> f = distinctSinglyReferenced(dd, 11);
+    for (int i = 0; i < 3; i++) Tarn_DeferredDerefBdd(dd, f[static_cast<size_t>(i)]);
+    while (dd->freeList != nullptr) {
+        DdNode *c = tarnUniqueConst(dd, 100.0 + dd->keys);
+        ASSERT_NE(c, nullptr);
+        Tarn_Ref(c);
+    }
+    Tarn_SetMaxLive(dd, dd->keys - dd->dead - 3);
+    EXPECT_NE(tarnUniqueConst(dd, -42.0), nullptr);
+    EXPECT_EQ(dd->releasesWaiting, 0u);
+    Tarn_SetMaxLive(dd, UINT32_MAX);
+
+    Tarn_EnableAutoReorder(dd, TARN_REORDER_SIFT);
+    for (int i = 3; i < 6; i++) Tarn_DeferredDerefBdd(dd, f[static_cast<size_t>(i)]);
+    dd->reorderThreshold = dd->keys - dd->dead;  // reached only while the waiting nodes count
+    DdNode *made = node(1, var(2), zero());
+    EXPECT_NE(made, nullptr);
+    EXPECT_EQ(dd->reorderCount, 0);
+    EXPECT_EQ(dd->releasesWaiting, 0u);
+}
+
 // Random functions released at random, once with immediate and once with
 // deferred releases: the live counts agree whenever they are read, and every collection finds the
 // dead counts it expects (it stops the process otherwise).
