@@ -95,6 +95,7 @@ public:
         if (dd_ == nullptr) fail("tarn: cannot create the manager");
         Tarn_SetFastGrowthLimit(dd_, 0);
         Tarn_SetCacheHardLimit(dd_, 0);
+        Tarn_SetKeysPerSlot(dd_, 0);
         for (int i = 0; i < numVars; i++) {
             if (Tarn_BddNewVar(dd_) == nullptr) fail("tarn: cannot create a variable");
         }

@@ -57,13 +57,26 @@ void Tarn_SetFastGrowthLimit(DdManager *dd, unsigned n) {
     dd->fastGrowthLimit = n != 0 ? n : tarnDefaultFastGrowthLimit();
 }
 
+void Tarn_SetKeysPerSlot(DdManager *dd, unsigned n) {
+    dd->keysPerSlot = n != 0 ? n : TARN_MEASURED_KEYS_PER_SLOT;
+    for (int i = 0; i < dd->size; i++) {
+        dd->subtables[i].keyLimit = tarnKeyLimit(dd, dd->subtables[i].slots);
+    }
+    for (int i = 0; i < dd->sizeZ; i++) {
+        dd->subtablesZ[i].keyLimit = tarnKeyLimit(dd, dd->subtablesZ[i].slots);
+    }
+    dd->constants.keyLimit = tarnKeyLimit(dd, dd->constants.slots);
+    dd->deadThreshold = tarnDeadThresholdAt(dd, dd->deadFraction);
+    dd->cacheRoom = tarnCacheRoomFor(dd, dd->cacheSlots);
+}
+
+unsigned Tarn_ReadKeysPerSlot(DdManager *dd) { return dd->keysPerSlot; }
+
 // The room for growth follows the new limit at once, not only at the next growth of the unique
 // table.
 void Tarn_SetCacheHardLimit(DdManager *dd, unsigned n) {
     dd->cacheHardLimit = n != 0 ? n : memoryShare(96);
-    const int64_t room =
-        std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
-    dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
+    dd->cacheRoom = tarnCacheRoomFor(dd, dd->cacheSlots);
 }
 
 void Tarn_SetCacheHitThreshold(DdManager *dd, unsigned percent) {

@@ -126,8 +126,8 @@ int tarnGarbageCollect(DdManager *dd, int clearCache) {
     }
     // While the table is still small and memory is plentiful, growing it beats collecting.
     if (clearCache && dd->deadFraction == TARN_DEAD_FRACTION_MID &&
-        dd->slots <= dd->fastGrowthLimit && dd->reserve != nullptr) {
-        dd->deadThreshold = static_cast<unsigned>(dd->slots * TARN_DEAD_FRACTION_HIGH);
+        tarnCapacitySlots(dd) <= dd->fastGrowthLimit && dd->reserve != nullptr) {
+        dd->deadThreshold = tarnDeadThresholdAt(dd, TARN_DEAD_FRACTION_HIGH);
         dd->deadFraction = TARN_DEAD_FRACTION_HIGH;
         return 0;
     }

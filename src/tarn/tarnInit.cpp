@@ -32,12 +32,13 @@ int log2Floor(uint64_t value) {
     return bits;
 }
 
-void initSubtable(DdSubtable *table, unsigned slots, int shift, unsigned level, DdNode **buckets) {
+void initSubtable(DdManager *dd, DdSubtable *table, unsigned slots, int shift, unsigned level,
+                  DdNode **buckets) {
     *table = DdSubtable{};
     table->buckets = buckets;
     table->shift = shift;
     table->slots = slots;
-    table->keyLimit = 4 * slots;
+    table->keyLimit = tarnKeyLimit(dd, slots);
     table->symmetryNext = level;
 }
 
@@ -95,11 +96,12 @@ DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
     dd->initialSlots = slots;
 
     dd->fastGrowthLimit = growthLimit;
+    dd->keysPerSlot = TARN_KEYS_PER_SLOT;
     dd->liveLimit = UINT32_MAX;
     dd->gcEnabled = 1;
     dd->deadFraction = TARN_DEAD_FRACTION_HIGH;
     dd->slots = slots * (numVars + numVarsZ + 1);
-    dd->deadThreshold = static_cast<unsigned>(dd->slots * TARN_DEAD_FRACTION_HIGH);
+    dd->deadThreshold = tarnDeadThresholdAt(dd, TARN_DEAD_FRACTION_HIGH);
 
     int stackLength = std::max(dd->capacity, dd->capacityZ) + 1;
     int queueLength = 1 << log2Floor(std::max(dd->fastGrowthLimit / 4, 1u));
@@ -136,7 +138,7 @@ DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
             return nullptr;
         }
         std::fill(buckets, buckets + slots, tarnSentinel(dd));
-        initSubtable(&dd->subtables[i], slots, shift, i, buckets);
+        initSubtable(dd, &dd->subtables[i], slots, shift, i, buckets);
         dd->perm[i] = dd->invperm[i] = static_cast<int>(i);
     }
     for (unsigned i = 0; i < numVarsZ; i++) {
@@ -148,11 +150,11 @@ DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
             return nullptr;
         }
         std::fill(buckets, buckets + slots, nullptr);
-        initSubtable(&dd->subtablesZ[i], slots, shift, i, buckets);
+        initSubtable(dd, &dd->subtablesZ[i], slots, shift, i, buckets);
         dd->permZ[i] = dd->invpermZ[i] = static_cast<int>(i);
     }
     std::fill(dd->constants.buckets, dd->constants.buckets + slots, nullptr);
-    initSubtable(&dd->constants, slots, shift, 0, dd->constants.buckets);
+    initSubtable(dd, &dd->constants, slots, shift, 0, dd->constants.buckets);
     dd->constants.symmetryNext = 0;
 
     dd->reorderBudget = UINT32_MAX;
@@ -191,7 +193,8 @@ int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize) {
     // comes too late for them.
     const unsigned limit =
         dd->initialSlots >= kFullCacheSubtableSlots ? cacheSize : TARN_CACHE_START_LIMIT;
-    unsigned wanted = std::max(std::min(cacheSize, limit), dd->slots / 2);
+    unsigned wanted = std::max(std::min(cacheSize, limit),
+                               static_cast<unsigned>(tarnCapacitySlots(dd) / 2));
     unsigned cacheSlots = wanted <= 1 ? 1 : 1u << log2Floor(wanted);
     size_t bytes = (static_cast<size_t>(cacheSlots) + 1) * sizeof(DdCache);
     auto *memory = static_cast<DdCache *>(util_malloc(bytes));
@@ -207,8 +210,7 @@ int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize) {
 
     dd->cacheShift = 32 - log2Floor(cacheSlots);
     dd->cacheHardLimit = maxCacheSize;
-    dd->cacheRoom = static_cast<int>(
-        std::min<int64_t>(maxCacheSize, 4ll * dd->slots) - 2ll * cacheSlots);
+    dd->cacheRoom = tarnCacheRoomFor(dd, cacheSlots);
 
     dd->hitRatioThreshold = 30.0 / 70.0;
     dd->cacheHits = dd->cacheHitsBefore = 0;

@@ -2,6 +2,7 @@
 // small inline helpers that every operation shares. Only the package's own files include this.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -106,6 +107,7 @@ struct DdManager {
     int gcEnabled;
     double deadFraction;
     unsigned fastGrowthLimit;
+    unsigned keysPerSlot;  // nodes per bucket a subtable holds before it grows or collects
     unsigned initialSlots;
     DdNode **derefStack;
     double nodesAllocated;
@@ -239,6 +241,12 @@ constexpr double TARN_DEAD_FRACTION_LOW = 0.2;
 // many buckets, so that a large table collects its dead nodes instead of growing past them.
 constexpr unsigned TARN_CACHE_START_LIMIT = 1u << 18;
 constexpr unsigned TARN_FAST_GROWTH_LIMIT_CAP = 1u << 16;
+// A subtable grows (or collects) when it holds more than this many nodes per bucket; the
+// collection threshold, the fast-growth limit and the computed table's room are counted in
+// buckets of this many nodes (see tarnCapacitySlots). Tarn_SetKeysPerSlot changes the density.
+constexpr unsigned TARN_KEYS_PER_SLOT = 4;
+// The density Tarn_SetKeysPerSlot(0) sets: shorter chains for 4 more bytes of buckets per node.
+constexpr unsigned TARN_MEASURED_KEYS_PER_SLOT = 2;
 // Multipliers of the unique-table hash functions.
 constexpr uint32_t TARN_P1 = 12582917u;
 constexpr uint32_t TARN_P2 = 4256249u;
@@ -258,6 +266,28 @@ inline uint32_t tarnLo32(const void *p) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
 }
 inline DdNode *tarnSentinel(DdManager *dd) { return &dd->sentinel; }
+
+// The node count at which a subtable of `slots` buckets grows or collects.
+inline unsigned tarnKeyLimit(const DdManager *dd, unsigned slots) {
+    return dd->keysPerSlot * slots;
+}
+// The unique table's bucket count as it would be at TARN_KEYS_PER_SLOT nodes per bucket. The
+// collection threshold, the fast-growth limit and the computed table's room are measured in it,
+// so that for the same number of nodes they stay the same whatever the density.
+inline uint64_t tarnCapacitySlots(const DdManager *dd) {
+    return static_cast<uint64_t>(dd->slots) * dd->keysPerSlot / TARN_KEYS_PER_SLOT;
+}
+inline unsigned tarnDeadThresholdAt(const DdManager *dd, double fraction) {
+    return static_cast<unsigned>(static_cast<double>(tarnCapacitySlots(dd)) * fraction);
+}
+// Entries the computed table may still grow by: up to the hard limit, and up to four entries per
+// bucket of the unique table (counted as above).
+inline int tarnCacheRoomFor(const DdManager *dd, unsigned cacheSlots) {
+    const int64_t room = std::min<int64_t>(dd->cacheHardLimit,
+                                           4ll * static_cast<int64_t>(tarnCapacitySlots(dd))) -
+                         2ll * cacheSlots;
+    return static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
+}
 // Reference counting inside the package (Tarn_Ref and Tarn_DecRef are the same, out of line).
 inline void tarnRef(DdNode *f) { tarnRegular(f)->ref++; }
 inline void tarnDecRef(DdNode *f) { tarnRegular(f)->ref--; }

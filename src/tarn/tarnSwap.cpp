@@ -200,9 +200,8 @@ __attribute__((always_inline)) inline DdNode *findOrMake(DdManager *dd, DdSubtab
 // The manager's totals after a level's bucket count changed by `added`.
 void noteSlotChange(DdManager *dd, int64_t added) {
     dd->slots = static_cast<unsigned>(static_cast<int64_t>(dd->slots) + added);
-    dd->deadThreshold = static_cast<unsigned>(dd->slots * dd->deadFraction);
-    const int64_t room = std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
-    dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
+    dd->deadThreshold = tarnDeadThresholdAt(dd, dd->deadFraction);
+    dd->cacheRoom = tarnCacheRoomFor(dd, dd->cacheSlots);
     dd->memoryInUse = static_cast<uint64_t>(static_cast<int64_t>(dd->memoryInUse) + 8 * added);
 }
 
@@ -212,12 +211,12 @@ inline void returnToFreeList(DdManager *dd, DdNode *f) {
     dd->freeList = f;
 }
 
-// Doubles the buckets of the lower level of a swap until keys fit four to a bucket; the nodes are
+// Doubles the buckets of the lower level of a swap until keys fit the density; the nodes are
 // moved in chain order, so every new chain stays ordered. Without memory the old buckets stay.
 void growLowerLevel(DdManager *dd, DdSubtable &table, int level, unsigned keys) {
     unsigned slots = table.slots;
     int shift = table.shift;
-    while (keys > 4 * slots && shift > 1) {
+    while (keys > tarnKeyLimit(dd, slots) && shift > 1) {
         slots <<= 1;
         shift--;
     }
@@ -350,7 +349,14 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
 
     // split level x: nodes with a child at level y move, the others stay
     const unsigned oldSlots = xt.slots;
-    const bool resize = (xkeys < oldSlots && oldSlots != dd->initialSlots) || xkeys > 4 * oldSlots;
+    // A level shrinks below a quarter of its density (one node per bucket at the default) and
+    // grows above it.
+    const auto tooSparse = [dd](unsigned keys, unsigned slots) {
+        return static_cast<uint64_t>(keys) * TARN_KEYS_PER_SLOT <
+               static_cast<uint64_t>(slots) * dd->keysPerSlot;
+    };
+    const bool resize = (tooSparse(xkeys, oldSlots) && oldSlots != dd->initialSlots) ||
+                        xkeys > tarnKeyLimit(dd, oldSlots);
     // scratch arrays kept between swaps (their thread-local addresses are taken once)
     static thread_local std::vector<DdNode *> gatheredScratch;
     static thread_local std::vector<unsigned> headScratch;
@@ -425,11 +431,11 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
     if (resize) {
         unsigned slots = oldSlots;
         int shift = xt.shift;
-        while (xkeys > 4 * slots) {
+        while (xkeys > tarnKeyLimit(dd, slots)) {
             slots <<= 1;
             shift--;
         }
-        while (xkeys < slots && slots > dd->initialSlots) {
+        while (tooSparse(xkeys, slots) && slots > dd->initialSlots) {
             slots >>= 1;
             shift++;
         }
@@ -452,9 +458,11 @@ bool exchangeNodes(DdManager *dd, int x, int y, unsigned *newxkeysOut, unsigned 
         }
     }
 
-    // Level y receives every moving node: its buckets grow first when they would hold more than
-    // four nodes each, so that the insertions below meet short chains.
-    if (ykeys + movedKeys > 4 * yt.slots) growLowerLevel(dd, yt, y, ykeys + movedKeys);
+    // Level y receives every moving node: its buckets grow first when they would hold more nodes
+    // per bucket than the density, so that the insertions below meet short chains.
+    if (ykeys + movedKeys > tarnKeyLimit(dd, yt.slots)) {
+        growLowerLevel(dd, yt, y, ykeys + movedKeys);
+    }
 
     // rebuild each moving node f = (xi, f1, f0) as (yi, (xi, f11, f01), (xi, f10, f00))
     for (size_t i = 0; i < movedKeys; i++) {
@@ -574,8 +582,8 @@ int tarnSwapInPlace(DdManager *dd, int x, int y) {
     std::swap(xt.occupied, yt.occupied);
     xt.keys = newykeys;
     yt.keys = newxkeys;
-    xt.keyLimit = 4 * xt.slots;
-    yt.keyLimit = 4 * yt.slots;
+    xt.keyLimit = tarnKeyLimit(dd, xt.slots);
+    yt.keyLimit = tarnKeyLimit(dd, yt.slots);
     std::swap(xt.bound, yt.bound);
     std::swap(xt.varKind, yt.varKind);
     std::swap(xt.pairIndex, yt.pairIndex);

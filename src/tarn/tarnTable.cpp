@@ -22,7 +22,7 @@ void makeFreshSubtable(DdManager *dd, int level, DdNode **buckets) {
     table.slots = dd->initialSlots;
     table.shift = 32;
     for (unsigned s = dd->initialSlots; s > 1; s >>= 1) table.shift--;
-    table.keyLimit = 4 * dd->initialSlots;
+    table.keyLimit = tarnKeyLimit(dd, dd->initialSlots);
     table.symmetryNext = static_cast<unsigned>(level);
     std::fill(buckets, buckets + dd->initialSlots, tarnSentinel(dd));
 }
@@ -311,13 +311,14 @@ void tarnFreeNodeBlocks(DdManager *dd) {
 }
 
 void tarnRehash(DdManager *dd, int level) {
-    if (dd->deadFraction == TARN_DEAD_FRACTION_HIGH && dd->slots > dd->fastGrowthLimit) {
+    if (dd->deadFraction == TARN_DEAD_FRACTION_HIGH &&
+        tarnCapacitySlots(dd) > dd->fastGrowthLimit) {
         dd->deadFraction = TARN_DEAD_FRACTION_MID;
-        dd->deadThreshold = dd->slots;
+        dd->deadThreshold = tarnDeadThresholdAt(dd, TARN_DEAD_FRACTION_MID);
     }
     if (dd->deadFraction != TARN_DEAD_FRACTION_LOW && dd->memoryInUse > dd->memorySoftLimit) {
         dd->deadFraction = TARN_DEAD_FRACTION_LOW;
-        dd->deadThreshold = static_cast<unsigned>(dd->slots * TARN_DEAD_FRACTION_LOW);
+        dd->deadThreshold = tarnDeadThresholdAt(dd, TARN_DEAD_FRACTION_LOW);
         tarnShrinkDelayedQueue(dd);
         if (tarnGarbageCollect(dd, 1) > 0) return;
     }
@@ -384,19 +385,18 @@ void tarnRehash(DdManager *dd, int level) {
     table->buckets = newBuckets;
     table->slots = newSlots;
     table->shift = newShift;
-    table->keyLimit = 4 * newSlots;
+    table->keyLimit = tarnKeyLimit(dd, newSlots);
     util_free(oldBuckets);
 
     dd->slots += oldSlots;
     dd->memoryInUse += sizeof(DdNode *) * oldSlots;
-    dd->deadThreshold = static_cast<unsigned>(dd->slots * dd->deadFraction);
+    dd->deadThreshold = tarnDeadThresholdAt(dd, dd->deadFraction);
     tarnUpdateCacheRoom(dd);
 }
 
 void tarnUpdateCacheRoom(DdManager *dd) {
-    int64_t room = std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
-    dd->cacheRoom = static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
-    if (dd->cacheSlots < dd->slots / 2 && dd->cacheRoom >= 0) tarnCacheResize(dd);
+    dd->cacheRoom = tarnCacheRoomFor(dd, dd->cacheSlots);
+    if (dd->cacheSlots < tarnCapacitySlots(dd) / 2 && dd->cacheRoom >= 0) tarnCacheResize(dd);
 }
 
 void tarnLowMemoryAdjustments(DdManager *dd) {
@@ -404,7 +404,7 @@ void tarnLowMemoryAdjustments(DdManager *dd) {
     dd->cacheHardLimit = dd->cacheSlots - 1;
     for (int i = 0; i < dd->size; i++) dd->subtables[i].keyLimit <<= 2;
     dd->deadFraction = TARN_DEAD_FRACTION_LOW;
-    dd->deadThreshold = static_cast<unsigned>(dd->slots * TARN_DEAD_FRACTION_LOW);
+    dd->deadThreshold = tarnDeadThresholdAt(dd, TARN_DEAD_FRACTION_LOW);
 }
 
 void tarnEnterLowMemoryMode(DdManager *dd) {
@@ -501,7 +501,7 @@ int tarnResizeTable(DdManager *dd, int index, int amount) {
         dd->groupTree->size = std::max<uint32_t>(dd->groupTree->size, static_cast<uint32_t>(dd->size));
     }
     dd->slots += static_cast<unsigned>(added) * slots;
-    dd->deadThreshold = static_cast<unsigned>(dd->slots * dd->deadFraction);
+    dd->deadThreshold = tarnDeadThresholdAt(dd, dd->deadFraction);
     tarnUpdateCacheRoom(dd);
 
     // The projection functions are made with reordering off: a reordering now would run on a

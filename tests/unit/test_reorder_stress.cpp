@@ -61,6 +61,7 @@ struct StressCase {
     int method;
     bool blocks;
     const char *name;
+    unsigned keysPerSlot = TARN_KEYS_PER_SLOT;
 };
 
 class ReorderStress : public ::testing::TestWithParam<StressCase> {
@@ -73,6 +74,7 @@ protected:
 
     void SetUp() override {
         dd = Tarn_Init(kN, 0, 8, 256, kTestMemory);
+        Tarn_SetKeysPerSlot(dd, GetParam().keysPerSlot);
         if (GetParam().blocks) {
             Tarn_MakeTreeNode(dd, 0, 3, MTR_FIXED);
             Tarn_MakeTreeNode(dd, 4, 4, 0);
@@ -385,7 +387,10 @@ INSTANTIATE_TEST_SUITE_P(
                       StressCase{TARN_REORDER_RANDOM, true, "randomBlocks"},
                       StressCase{TARN_REORDER_WINDOW3_CONVERGE, false, "window3Converge"},
                       StressCase{TARN_REORDER_WINDOW2, true, "window2Blocks"},
-                      StressCase{TARN_REORDER_SIFT_CONVERGE, false, "siftConverge"}),
+                      StressCase{TARN_REORDER_SIFT_CONVERGE, false, "siftConverge"},
+                      // sparser subtables: the swaps resize levels at other node counts
+                      StressCase{TARN_REORDER_SIFT, true, "siftBlocksOnePerBucket", 1},
+                      StressCase{TARN_REORDER_WINDOW3_CONVERGE, false, "window3TwoPerBucket", 2}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -41,45 +41,77 @@ TEST_F(ManagerTest, SameTripleGivesSameNode) {
     EXPECT_EQ(dd->dead, 0u);
 }
 
-TEST_F(ManagerTest, ChainsStayOrderedAcrossGrowth) {
-    // Many distinct nodes at level 0 over children from the lower levels: the subtable passes its
-    // key limit (4 x 8) several times and doubles its buckets each time.
-    std::vector<DdNode *> children = {one(), zero()};
-    for (int i = 1; i < 4; i++) {
-        children.push_back(var(i));
-        children.push_back(tarnNot(var(i)));
-    }
-    for (int i = 1; i < 4; i++) {
-        for (int j = i + 1; j < 4; j++) {
-            DdNode *a = node(i, var(j), zero());
-            Tarn_Ref(a);
-            children.push_back(a);
-            children.push_back(tarnNot(a));
+// Makes many distinct nodes at level 0 over children from the lower levels, so that the subtable
+// passes its key limit several times and doubles its buckets each time; checks the chains and that
+// every node is still found.
+class GrowthTest : public ManagerTest {
+protected:
+    void growLevelZero() {
+        std::vector<DdNode *> children = {one(), zero()};
+        for (int i = 1; i < 4; i++) {
+            children.push_back(var(i));
+            children.push_back(tarnNot(var(i)));
         }
-    }
-    std::vector<DdNode *> made;
-    for (DdNode *T : children) {
-        for (DdNode *E : children) {
-            if (T == E) continue;
-            DdNode *f = node(0, T, E);
-            ASSERT_NE(f, nullptr);
-            Tarn_Ref(f);
-            made.push_back(f);
+        for (int i = 1; i < 4; i++) {
+            for (int j = i + 1; j < 4; j++) {
+                DdNode *a = node(i, var(j), zero());
+                Tarn_Ref(a);
+                children.push_back(a);
+                children.push_back(tarnNot(a));
+            }
         }
-    }
-    EXPECT_GT(dd->subtables[0].slots, 8u);
-    EXPECT_LE(dd->subtables[0].keys, dd->subtables[0].keyLimit);
-    EXPECT_EQ(chainNodes(0), dd->subtables[0].keys);
-    expectChainsOrdered(dd, 0);
-    // Every node is still found after the splits.
-    size_t k = 0;
-    for (DdNode *T : children) {
-        for (DdNode *E : children) {
-            if (T == E) continue;
-            EXPECT_EQ(node(0, T, E), made[k++]);
+        std::vector<DdNode *> made;
+        for (DdNode *T : children) {
+            for (DdNode *E : children) {
+                if (T == E) continue;
+                DdNode *f = node(0, T, E);
+                ASSERT_NE(f, nullptr);
+                Tarn_Ref(f);
+                made.push_back(f);
+            }
         }
+        const DdSubtable &t = dd->subtables[0];
+        EXPECT_GT(t.slots, 8u);
+        EXPECT_EQ(t.keyLimit, dd->keysPerSlot * t.slots);
+        EXPECT_LE(t.keys, t.keyLimit);
+        // the table doubled only as often as its density asked
+        EXPECT_GT(t.keys, t.keyLimit / 2);
+        EXPECT_EQ(chainNodes(0), t.keys);
+        expectChainsOrdered(dd, 0);
+        size_t k = 0;
+        for (DdNode *T : children) {
+            for (DdNode *E : children) {
+                if (T == E) continue;
+                EXPECT_EQ(node(0, T, E), made[k++]);
+            }
+        }
+        EXPECT_EQ(dd->slots, t.slots + 3 * 8 + 8);
     }
-    EXPECT_EQ(dd->slots, dd->subtables[0].slots + 3 * 8 + 8);
+};
+
+TEST_F(GrowthTest, ChainsStayOrderedAcrossGrowth) { growLevelZero(); }
+
+// At two nodes per bucket every subtable (also those made before the change) grows at half the
+// node count; the collection threshold and the computed table's room are counted per node, so a
+// table with twice the buckets has the thresholds the default density gives.
+TEST_F(GrowthTest, DenserOrSparserSubtablesGrowAtTheirOwnLimit) {
+    const unsigned threshold = dd->deadThreshold;
+    const int room = dd->cacheRoom;
+    Tarn_SetKeysPerSlot(dd, 0);
+    EXPECT_EQ(Tarn_ReadKeysPerSlot(dd), 2u);
+    for (int i = 0; i < dd->size; i++) {
+        EXPECT_EQ(dd->subtables[i].keyLimit, 2 * dd->subtables[i].slots);
+    }
+    EXPECT_EQ(dd->constants.keyLimit, 2 * dd->constants.slots);
+    EXPECT_EQ(dd->deadThreshold, threshold / 2);
+    growLevelZero();
+    // back at four per bucket with twice the buckets: the thresholds of the default density
+    DdManager *wide = Tarn_Init(4, 0, 16, 256, 0);
+    ASSERT_NE(wide, nullptr);
+    Tarn_SetKeysPerSlot(wide, 2);
+    EXPECT_EQ(wide->deadThreshold, threshold);
+    EXPECT_EQ(wide->cacheRoom, room);
+    Tarn_Quit(wide);
 }
 
 TEST_F(ManagerTest, ReleasingTheOnlyReferenceKillsJustThatNodeAndALookupRevivesIt) {
