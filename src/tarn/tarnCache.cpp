@@ -4,11 +4,17 @@
 
 #include "tarnInt.h"
 
+// The table grows in place: the block is reallocated (a large block keeps its pages, so only the
+// added half is new memory for the system to clear), and an entry at slot i moves to slot 2i or
+// 2i + 1, since the slot is the top bits of the hash and one more bit is taken. Walking from the top
+// slot down, every slot is read before the move of a lower entry writes it.
 void tarnCacheResize(DdManager *dd) {
     const unsigned oldSlots = dd->cacheSlots;
     const unsigned newSlots = oldSlots << 1;
+    const auto oldOffset = reinterpret_cast<char *>(dd->cache) -
+                           reinterpret_cast<char *>(dd->cacheMemory);
     size_t bytes = (static_cast<size_t>(newSlots) + 1) * sizeof(DdCache);
-    auto *memory = static_cast<DdCache *>(tarnGuardedMalloc(dd, bytes));
+    void *memory = tarnGuardedRealloc(dd, dd->cacheMemory, bytes);
     if (memory == nullptr) {
         // Keep the old table and never try to grow again.
         dd->cacheHardLimit = oldSlots - 1;
@@ -17,19 +23,22 @@ void tarnCacheResize(DdManager *dd) {
     }
     util_advise_huge(memory, bytes);
     auto *table = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
+    // A block that moved may sit differently against the 32-byte boundaries.
+    auto *kept = reinterpret_cast<DdCache *>(static_cast<char *>(memory) + oldOffset);
+    if (kept != table) memmove(static_cast<void *>(table), kept, sizeof(DdCache) * oldSlots);
     const int shift = dd->cacheShift - 1;
-    memset(static_cast<void *>(table), 0, sizeof(DdCache) * newSlots);
 
     double moved = 0;
-    DdCache *old = dd->cache;
-    for (unsigned i = 0; i < oldSlots; i++) {
-        if (old[i].result == nullptr) continue;
-        table[tarnCacheHash(old[i].key1, old[i].key2, old[i].key3, shift)] = old[i];
+    for (unsigned i = oldSlots; i-- > 0;) {
+        const DdCache entry = table[i];
+        table[2 * i] = DdCache{};
+        table[2 * i + 1] = DdCache{};
+        if (entry.result == nullptr) continue;
+        table[tarnCacheHash(entry.key1, entry.key2, entry.key3, shift)] = entry;
         moved++;
     }
-    util_free(dd->cacheMemory);
 
-    dd->cacheMemory = memory;
+    dd->cacheMemory = static_cast<DdCache *>(memory);
     dd->cache = table;
     dd->cacheSlots = newSlots;
     dd->cacheShift = shift;

@@ -70,6 +70,14 @@ void *tarnGuardedMalloc(DdManager *dd, size_t size) {
     return p;
 }
 
+void *tarnGuardedRealloc(DdManager *dd, void *pointer, size_t size) {
+    UtilOutOfMemoryFn saved = util_out_of_memory;
+    util_out_of_memory = dd->outOfMemoryHandler;
+    void *p = util_realloc(pointer, size);
+    util_out_of_memory = saved;
+    return p;
+}
+
 void *tarnGuardedMallocAligned(DdManager *dd, size_t alignment, size_t size) {
     UtilOutOfMemoryFn saved = util_out_of_memory;
     util_out_of_memory = dd->outOfMemoryHandler;

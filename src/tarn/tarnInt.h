@@ -372,6 +372,8 @@ unsigned tarnDefaultFastGrowthLimit();
 // Allocation under the manager's reporting out-of-memory handler.
 void *tarnGuardedMalloc(DdManager *dd, size_t size);
 void *tarnGuardedMallocAligned(DdManager *dd, size_t alignment, size_t size);
+// util_realloc under the manager's out-of-memory handler; on failure the old block stays valid.
+void *tarnGuardedRealloc(DdManager *dd, void *pointer, size_t size);
 
 // unique table (tarnTable.cpp)
 DdNode *tarnUniqueInter(DdManager *dd, int index, DdNode *T, DdNode *E);

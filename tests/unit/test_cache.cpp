@@ -115,4 +115,39 @@ TEST_F(CacheTest, EnoughHitsGrowTheTable) {
     EXPECT_EQ(dd->cacheSlots, 2 * slots);
 }
 
+// Growth moves every entry within the same block, from the top slot down; each entry that was in the
+// table before is found after two growths, and no other appears.
+TEST_F(CacheTest, GrowthKeepsEveryEntryAndItsSlot) {
+    dd->cacheRoom = -1;  // no growth while probing
+    const unsigned entries = 3 * dd->cacheSlots;
+    auto key = [](unsigned k) { return reinterpret_cast<DdNode *>(uintptr_t{0x100000} + 64 * k); };
+    for (unsigned k = 0; k < entries; k++) tarnCacheInsert2(dd, kOpA, key(k), g, k % 2 ? f : g);
+    std::vector<unsigned> present;
+    for (unsigned k = 0; k < entries; k++) {
+        if (tarnCacheLookup2(dd, kOpA, key(k), g) != nullptr) present.push_back(k);
+    }
+    ASSERT_GT(present.size(), dd->cacheSlots / 2);
+    auto occupied = [this] {
+        unsigned n = 0;
+        for (unsigned i = 0; i < dd->cacheSlots; i++) {
+            const DdCache &e = dd->cache[i];
+            if (e.result == nullptr) continue;
+            n++;
+            EXPECT_EQ(tarnCacheHash(e.key1, e.key2, e.key3, dd->cacheShift), i);
+        }
+        return n;
+    };
+    const unsigned before = occupied();
+    EXPECT_EQ(before, present.size());
+    const unsigned slots = dd->cacheSlots;
+    tarnCacheResize(dd);
+    tarnCacheResize(dd);
+    ASSERT_EQ(dd->cacheSlots, 4 * slots);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(dd->cache) % 32, 0u);
+    EXPECT_EQ(occupied(), before);
+    for (unsigned k : present) {
+        EXPECT_EQ(tarnCacheLookup2(dd, kOpA, key(k), g), k % 2 ? f : g) << k;
+    }
+}
+
 }  // namespace
