@@ -108,8 +108,8 @@ void Tarn_SetReorderBudget(DdManager *dd, unsigned budget);
 // n = 0 derives the limit from the low 32 bits of the physical memory size.
 void Tarn_SetFastGrowthLimit(DdManager *dd, unsigned n);
 // Nodes per bucket a subtable holds before it grows or collects (4 in a new manager); n = 0 sets
-// the measured default, 2. The collection threshold, the fast-growth limit and the computed
-// table's room keep their values for the same number of nodes.
+// the measured default, 2, and n above 64 sets 64. The collection threshold, the fast-growth limit
+// and the computed table's room keep their values for the same number of nodes.
 void Tarn_SetKeysPerSlot(DdManager *dd, unsigned n);
 unsigned Tarn_ReadKeysPerSlot(DdManager *dd);
 void Tarn_SetCacheHardLimit(DdManager *dd, unsigned n);

@@ -58,7 +58,7 @@ void Tarn_SetFastGrowthLimit(DdManager *dd, unsigned n) {
 }
 
 void Tarn_SetKeysPerSlot(DdManager *dd, unsigned n) {
-    dd->keysPerSlot = n != 0 ? n : TARN_MEASURED_KEYS_PER_SLOT;
+    dd->keysPerSlot = n == 0 ? TARN_MEASURED_KEYS_PER_SLOT : std::min(n, TARN_MAX_KEYS_PER_SLOT);
     for (int i = 0; i < dd->size; i++) {
         dd->subtables[i].keyLimit = tarnKeyLimit(dd, dd->subtables[i].slots);
     }

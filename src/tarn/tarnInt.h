@@ -247,6 +247,8 @@ constexpr unsigned TARN_FAST_GROWTH_LIMIT_CAP = 1u << 16;
 constexpr unsigned TARN_KEYS_PER_SLOT = 4;
 // The density Tarn_SetKeysPerSlot(0) sets: shorter chains for 4 more bytes of buckets per node.
 constexpr unsigned TARN_MEASURED_KEYS_PER_SLOT = 2;
+// Densities above this are taken as this: the key limits must not overflow.
+constexpr unsigned TARN_MAX_KEYS_PER_SLOT = 64;
 // Multipliers of the unique-table hash functions.
 constexpr uint32_t TARN_P1 = 12582917u;
 constexpr uint32_t TARN_P2 = 4256249u;

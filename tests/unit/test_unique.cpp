@@ -97,6 +97,8 @@ TEST_F(GrowthTest, ChainsStayOrderedAcrossGrowth) { growLevelZero(); }
 TEST_F(GrowthTest, DenserOrSparserSubtablesGrowAtTheirOwnLimit) {
     const unsigned threshold = dd->deadThreshold;
     const int room = dd->cacheRoom;
+    Tarn_SetKeysPerSlot(dd, 1u << 31);  // capped, so no key limit overflows
+    EXPECT_EQ(Tarn_ReadKeysPerSlot(dd), TARN_MAX_KEYS_PER_SLOT);
     Tarn_SetKeysPerSlot(dd, 0);
     EXPECT_EQ(Tarn_ReadKeysPerSlot(dd), 2u);
     for (int i = 0; i < dd->size; i++) {
