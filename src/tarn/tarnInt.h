@@ -672,23 +672,28 @@ inline void tarnCacheInsert1(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *
     tarnCacheStore(dd, tarnCacheEntry(dd, f, f, tarnOpKey(op)), f, f, tarnOpKey(op), result);
 }
 
+// Every helper that only prefetches is forced inline. g++ takes a function whose only statements
+// are prefetches for one without side effects and deletes the calls it does not inline: at -O2 the
+// conjunction step lost every prefetch but that of its own slot.
+#define TARN_PREFETCH inline __attribute__((always_inline))
+
 // Prefetches of what a step is about to read. A step asks for its computed-table slot before it
 // reads its operands' nodes, so that the memory accesses overlap, and asks for the nodes and slots
 // of its two halves before it waits for its own slot.
-inline void tarnPrefetchNode(DdNode *f) { __builtin_prefetch(tarnRegular(f)); }
+TARN_PREFETCH void tarnPrefetchNode(DdNode *f) { __builtin_prefetch(tarnRegular(f)); }
 
 // Sweeps over a subtable's buckets (collection, growth) meet chains that start at random nodes:
 // the head of the chain a few buckets ahead is requested while the current one is walked.
 constexpr unsigned TARN_SWEEP_AHEAD = 8;
-inline void tarnPrefetchChainAhead(DdNode *const *buckets, unsigned j, unsigned slots) {
+TARN_PREFETCH void tarnPrefetchChainAhead(DdNode *const *buckets, unsigned j, unsigned slots) {
     if (j + TARN_SWEEP_AHEAD < slots) __builtin_prefetch(buckets[j + TARN_SWEEP_AHEAD]);
 }
-inline void tarnCachePrefetch2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {
+TARN_PREFETCH void tarnCachePrefetch2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {
     __builtin_prefetch(tarnCacheEntry(dd, f, g, tarnOpKey(op)));
 }
 // The unique-table bucket of the BDD node (index, t, e), complement rule applied. A step whose
 // two halves are known before its slot arrives (both are terminal) asks for the bucket at once.
-inline void tarnUniquePrefetchBdd(DdManager *dd, uint32_t index, DdNode *t, DdNode *e) {
+TARN_PREFETCH void tarnUniquePrefetchBdd(DdManager *dd, uint32_t index, DdNode *t, DdNode *e) {
     if (t == e) return;
     const bool complement = tarnIsComplement(t);
     const DdSubtable &table = dd->subtables[dd->perm[index]];

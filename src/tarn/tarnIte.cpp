@@ -28,7 +28,7 @@ inline DdNode *andTerminal(DdNode *one, DdNode *f, DdNode *g) {
 
 // Warms the caches for a coming conjunction step on (f, g), known not to be terminal: its two
 // nodes and its computed-table slot.
-inline void prefetchAndStep(DdManager *dd, DdNode *f, DdNode *g) {
+TARN_PREFETCH void prefetchAndStep(DdManager *dd, DdNode *f, DdNode *g) {
     if (handleAfter(f, g)) std::swap(f, g);
     tarnPrefetchNode(f);
     tarnPrefetchNode(g);
