@@ -691,6 +691,9 @@ TARN_PREFETCH void tarnPrefetchChainAhead(DdNode *const *buckets, unsigned j, un
 TARN_PREFETCH void tarnCachePrefetch2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {
     __builtin_prefetch(tarnCacheEntry(dd, f, g, tarnOpKey(op)));
 }
+TARN_PREFETCH void tarnCachePrefetch1(DdManager *dd, TarnCacheTag op, DdNode *f) {
+    __builtin_prefetch(tarnCacheEntry(dd, f, f, tarnOpKey(op)));
+}
 // The unique-table bucket of the BDD node (index, t, e), complement rule applied. A step whose
 // two halves are known before its slot arrives (both are terminal) asks for the bucket at once.
 TARN_PREFETCH void tarnUniquePrefetchBdd(DdManager *dd, uint32_t index, DdNode *t, DdNode *e) {

@@ -44,6 +44,19 @@ inline bool remember(DdNodeMap *map, DdNode *F, DdNode *r) {
     return tarnNodeMapInsert(map, F, r, static_cast<int64_t>(F->ref) - 1) != 0;
 }
 
+// Warms the caches for the two halves of a renaming step on F: their nodes and, under the
+// renaming's identity, their computed-table slots.
+TARN_PREFETCH void prefetchPermuteHalves(DdManager *dd, DdNode *F, TarnCacheTag identity) {
+    DdNode *T = F->T;
+    DdNode *E = tarnRegular(F->E);
+    tarnPrefetchNode(T);
+    tarnPrefetchNode(E);
+    if (identity != 0) {
+        tarnCachePrefetch1(dd, identity, T);
+        tarnCachePrefetch1(dd, identity, E);
+    }
+}
+
 // A renamed variable whose level lies above both renamed halves is the top variable of the result:
 // the node (index, t, e) is then what ITE would build. An index beyond the variables is left to
 // the general path, which creates the missing variables.
@@ -156,6 +169,10 @@ DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int 
     // terminal cases
     DdNode *F = tarnRegular(f);
     if (tarnIsConstantRegular(F)) return f;
+
+    // The halves' nodes and computed-table slots (keyed by the regular node alone) are requested
+    // before this step waits for its own look-ups.
+    prefetchPermuteHalves(dd, F, identity);
 
     // node map, then computed table (entries are kept for the regular node)
     if (mayBeVisitedAgain(F)) {
