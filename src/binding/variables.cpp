@@ -34,15 +34,14 @@ jlong child(JNIEnv *env, jlong f, jboolean isAdd, DdNode *(*select)(DdNode *)) {
 // projection functions; a new ADD projection function gets one reference that keeps it alive.
 extern "C" JNIEXPORT jint JNICALL Java_ordo_TARNFactory_setVarNum0(JNIEnv *env, jclass, jint num,
                                                                    jboolean isAdd) {
-    DdManager *current = g_state.manager;
-    int old = current != nullptr ? Tarn_ReadSize(current) : 0;
-    if (num < 1 || num < old) {
+    if (num < 1) {
         throw_invalid_count(env);
         return 0;
     }
     const bool add = is_true(isAdd);
     return locked_call(env, {}, jint{0}, [&](DdManager *dd) -> jint {
-        // Another thread may have added variables since the count was read.
+        // The count is read under the lock: another thread may be adding variables or shutting
+        // the factory down.
         int previous = Tarn_ReadSize(dd);
         if (num < previous) {
             throw_invalid_count(env);

@@ -80,7 +80,7 @@ void Tarn_SetCacheHardLimit(DdManager *dd, unsigned n) {
 }
 
 void Tarn_SetCacheHitThreshold(DdManager *dd, unsigned percent) {
-    dd->hitRatioThreshold = static_cast<double>(percent) / static_cast<double>(100 - percent);
+    dd->hitRatioThreshold = static_cast<double>(percent) / (100.0 - static_cast<double>(percent));
 }
 
 void Tarn_ResetStartTime(DdManager *dd) { dd->startTime = util_cpu_time_ms(); }

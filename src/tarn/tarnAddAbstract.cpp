@@ -13,7 +13,7 @@ constexpr const char *kNotACube = "Error: Can only abstract cubes";
 constexpr const char *kNotACubeWide = "Error:  Can only abstract cubes";
 
 // Refuses anything but an ADD cube with its message on the error stream; the manager's error
-// code then names the invalid argument.
+// code is left as it was.
 bool acceptCube(DdManager *dd, DdNode *cube, const char *message) {
     const bool isCube =
         !tarnIsComplement(cube) &&
@@ -21,7 +21,6 @@ bool acceptCube(DdManager *dd, DdNode *cube, const char *message) {
                              tarnAddCheckCube(dd, cube->T)));
     if (__builtin_expect(isCube, 1)) return true;
     fprintf(dd->err, "%s", message);
-    dd->errorCode = TARN_INVALID_ARGUMENT;
     return false;
 }
 

@@ -46,24 +46,33 @@ inline DdNode *constant(DdManager *dd, double value) {
 // An operator's answer as a step result: a failed operator means no result.
 inline DdNode *stepResult(DdNode *r) { return r == TARN_OPERATOR_FAILED ? nullptr : r; }
 
-// The constant node that keys the energy subtraction's entries together with its operands: the
-// cap's node while capping applies (cap enabled and not negative), minus infinity otherwise (no
-// active cap has a negative node). Caps closer than the epsilon share a node and therefore entries;
-// the leaves that a difference is made of are never that close, so such caps give equal results.
-DdNode *energyCapKey(DdManager *dd) {
-    const double cap = ENERGY_CAP(0.0, false, false);
+// The energy subtraction's entries carry the cap's constant node while capping applies (cap
+// enabled and not negative), minus infinity otherwise (no active cap has a negative node). The
+// minimization's entries carry the node of the value it replaces.
+DdNode *energyCapKey(DdManager *dd, double cap) {
     return cap >= 0.0 ? tarnUniqueConst(dd, cap) : dd->minusInfinity;
 }
 
 DdNode *applyStep(DdManager *dd, DD_AOP op, DdNode *f, DdNode *g, DdNode *setting);
 DdNode *monadicStep(DdManager *dd, DD_MAOP op, DdNode *f, DdNode *setting);
 
-// Runs a step keyed with a setting node, which is referenced while the step runs.
+// Whether a setting's key node holds exactly that setting. A value within the tolerance of
+// another constant (or beyond the infinity threshold) gets that constant's node, which it then
+// shares with a value the operator treats differently.
+bool keyHoldsExactly(const DdNode *key, double value) {
+    return key->value == value || (std::isnan(key->value) && std::isnan(value));
+}
+
+// Runs a step keyed with a setting node, which is referenced while the step runs. A node that does
+// not hold the setting exactly would let one setting find the other's results: the entries that
+// carry it are cleared before the step and again after it.
 template <class Step>
-DdNode *withSetting(DdManager *dd, DdNode *setting, Step &&step) {
+DdNode *withSetting(DdManager *dd, DdNode *setting, bool exact, Step &&step) {
     if (setting == nullptr) return nullptr;
     tarnRef(setting);
+    if (!exact) tarnCacheClearKey(dd, setting);
     DdNode *r = step(setting);
+    if (!exact) tarnCacheClearKey(dd, setting);
     if (r != nullptr) tarnRef(r);
     Tarn_RecursiveDeref(dd, setting);
     if (r != nullptr) tarnDecRef(r);
@@ -102,14 +111,20 @@ DdNode *Tarn_AddMonadicApply(DdManager *dd, DD_MAOP op, DdNode *f) {
 DdNode *tarnAddApplyRecur(DdManager *dd, DD_AOP op, DdNode *f, DdNode *g) {
     if (op != Tarn_AddEnergyMinus) return applyStep(dd, op, f, g, nullptr);
     // The energy subtraction also depends on the cap: its entries carry the cap's node.
-    return withSetting(dd, energyCapKey(dd),
+    const double cap = ENERGY_CAP(0.0, false, false);
+    DdNode *key = energyCapKey(dd, cap);
+    const bool exact = key == nullptr || cap < 0.0 || keyHoldsExactly(key, cap);
+    return withSetting(dd, key, exact,
                        [&](DdNode *setting) { return applyStep(dd, op, f, g, setting); });
 }
 
 DdNode *tarnAddMonadicApplyRecur(DdManager *dd, DD_MAOP op, DdNode *f) {
     if (op != Tarn_AddMinimizeValue) return monadicStep(dd, op, f, nullptr);
     // The value that minimization replaces keys its entries together with the operand.
-    return withSetting(dd, tarnUniqueConst(dd, MINIMIZE_VALUE(0.0, false)),
+    const double value = MINIMIZE_VALUE(0.0, false);
+    DdNode *key = tarnUniqueConst(dd, value);
+    const bool exact = key == nullptr || keyHoldsExactly(key, value);
+    return withSetting(dd, key, exact,
                        [&](DdNode *setting) { return monadicStep(dd, op, f, setting); });
 }
 

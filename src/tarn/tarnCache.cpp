@@ -78,6 +78,16 @@ void tarnCacheClearIdentities(DdManager *dd, uintptr_t low, uintptr_t high) {
     }
 }
 
+void tarnCacheClearKey(DdManager *dd, DdNode *key) {
+    DdCache *entry = dd->cache;
+    for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
+        if (entry->result != nullptr && (entry->key2 == key || entry->key3 == key)) {
+            dd->cacheDeletions++;
+            entry->result = nullptr;
+        }
+    }
+}
+
 int tarnCacheProfile(DdManager *dd, FILE *fp) {
     double unused = 0;
     for (unsigned i = 0; i < dd->cacheSlots; i++) {

@@ -509,6 +509,8 @@ void tarnCacheFlush(DdManager *dd);
 int tarnCacheProfile(DdManager *dd, FILE *fp);
 // Empties the entries whose identity (key3 of a two- or one-operand entry) lies in [low, high).
 void tarnCacheClearIdentities(DdManager *dd, uintptr_t low, uintptr_t high);
+// Clears every entry whose second or third key is the node key.
+void tarnCacheClearKey(DdManager *dd, DdNode *key);
 
 // statistics (tarnStat.cpp)
 double tarnReadUsedSlots(DdManager *dd);

@@ -8,6 +8,10 @@ void Tarn_DecRef(DdNode *f) { tarnDecRef(f); }
 
 namespace {
 
+inline bool isManagerConstant(const DdManager *dd, const DdNode *N) {
+    return N == dd->one || N == dd->zero || N == dd->plusInfinity || N == dd->minusInfinity;
+}
+
 inline void notePeakLiveNodes(DdManager *dd) {
     unsigned live = dd->keys - dd->dead;
     if (live > dd->peakLiveNodes) dd->peakLiveNodes = live;
@@ -15,8 +19,10 @@ inline void notePeakLiveNodes(DdManager *dd) {
 
 // Drops one reference of f; a node that dies releases its children in turn. The walk follows
 // then-children and stacks else-children, so its depth is bounded by the number of levels.
-// checkConstants is false for BDDs, whose only constant can never die.
-template <bool checkConstants>
+// The BDD and the ADD release are this one walk: a BDD released as an ADD or an ADD released as a
+// BDD (a wrong flag from Java) must not send it through a constant's missing children. The
+// manager's own constants never die, however often a caller releases them: they would otherwise
+// be collected while the manager and every diagram still use them.
 inline void releaseWalk(DdManager *dd, DdNode *f) {
     notePeakLiveNodes(dd);
     DdNode **stack = dd->derefStack;
@@ -24,12 +30,16 @@ inline void releaseWalk(DdManager *dd, DdNode *f) {
     int depth = 1;
     do {
         if (N->ref == 1) {
-            N->ref = 0;
-            dd->dead++;
-            if (checkConstants && tarnIsConstantRegular(N)) {
-                dd->constants.dead++;
+            if (tarnIsConstantRegular(N)) {
+                if (!isManagerConstant(dd, N)) {
+                    N->ref = 0;
+                    dd->dead++;
+                    dd->constants.dead++;
+                }
                 N = stack[--depth];
             } else {
+                N->ref = 0;
+                dd->dead++;
                 dd->subtables[dd->perm[N->index]].dead++;
                 // The else child is visited once the then side is done: its line is asked for
                 // now, so that the walk does not wait for it then.
@@ -47,9 +57,9 @@ inline void releaseWalk(DdManager *dd, DdNode *f) {
 
 }  // namespace
 
-void Tarn_RecursiveDeref(DdManager *dd, DdNode *f) { releaseWalk<true>(dd, f); }
+void Tarn_RecursiveDeref(DdManager *dd, DdNode *f) { releaseWalk(dd, f); }
 
-void Tarn_DerefBdd(DdManager *dd, DdNode *f) { releaseWalk<false>(dd, f); }
+void Tarn_DerefBdd(DdManager *dd, DdNode *f) { releaseWalk(dd, f); }
 
 void tarnReclaim(DdManager *dd, DdNode *f) {
     DdNode **stack = dd->derefStack;

@@ -163,7 +163,7 @@ TEST_F(AddApplyTest, TerminalOperandsReturnExistingNodes) {
 
 // Results computed under one cap (or minimization value) must not be found under another.
 TEST_F(AddApplyTest, OperatorParametersArePartOfTheComputedTableKey) {
-    const Table f = {20, 12, 3, 20, 12, 3, 20, 12, 20, 12, 3, 20, 12, 3, 20, 12};
+    const Table f = {20, 12, 3, 20, 12, 3, 20, 12, 20, 12, 3, 20, 12, 3, 9, 0};
     const Table g = {5, 5, 5, 1, 1, 1, 5, 5, 5, 5, 5, 1, 1, 1, 5, 5};
     DdNode *F = make(f);
     DdNode *G = make(g);
@@ -172,12 +172,15 @@ TEST_F(AddApplyTest, OperatorParametersArePartOfTheComputedTableKey) {
         bool enabled;
     };
     for (Setting s : {Setting{10, true}, Setting{0, false}, Setting{10, true}, Setting{15, true},
-                      Setting{-1, true}, Setting{0, true}}) {
+                      Setting{-1, true}, Setting{0, true}, Setting{4, true},
+                      Setting{4 - 1e-13, true}, Setting{4, true}}) {
         ENERGY_CAP(s.cap, true, s.enabled);
         SCOPED_TRACE(testing::Message() << "cap " << s.cap << (s.enabled ? "" : " (disabled)"));
         expectLeaves(Tarn_AddApply(dd, Tarn_AddEnergyMinus, F, G), pointwise(f, g, energyMinus));
     }
-    for (double v : {3.0, 12.0, 20.0, 3.0}) {
+    // Values within the constants' tolerance of another share its node: still each gets its own
+    // results (3 + 1e-13 replaces no leaf, 5e-13 no zero leaf).
+    for (double v : {3.0, 12.0, 20.0, 3.0, 3.0 + 1e-13, 3.0, 5e-13, 0.0, 5e-13}) {
         MINIMIZE_VALUE(v, true);
         Table expected = f;
         for (double &leaf : expected) leaf = leaf == v ? -kInf : leaf;

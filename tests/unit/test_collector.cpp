@@ -62,6 +62,33 @@ TEST_F(CollectorTest, RemovesDeadNodesAndReturnsThemToTheFreeList) {
     EXPECT_EQ(free.size() + dd->keys, 1022u);
 }
 
+// A release with the wrong kind (an ADD released as a BDD, or the reverse) must still count its
+// dead nodes right, and releasing the manager's constants too often must not kill them.
+TEST_F(CollectorTest, ReleasesSurviveTheWrongKindAndOverReleasedConstants) {
+    DdNode *five = Tarn_AddConst(dd, 5.0);
+    Tarn_Ref(five);
+    DdNode *x = Tarn_AddIthVar(dd, 0);
+    Tarn_Ref(x);
+    DdNode *scaled = Tarn_AddApply(dd, Tarn_AddTimes, x, five);
+    Tarn_Ref(scaled);
+    Tarn_RecursiveDeref(dd, x);
+    Tarn_DerefBdd(dd, five);
+    Tarn_DerefBdd(dd, scaled);  // its leaf dies with it
+    EXPECT_EQ(dd->constants.dead, 1u);
+
+    DdNode *f = Tarn_BddAnd(dd, var(0), var(1));
+    Tarn_Ref(f);
+    for (int i = 0; i < 64; i++) Tarn_RecursiveDeref(dd, dd->one);
+    for (int i = 0; i < 64; i++) Tarn_RecursiveDeref(dd, dd->zero);
+    Tarn_RecursiveDeref(dd, f);
+    EXPECT_EQ(dd->one->ref, 1u);
+    EXPECT_EQ(dd->zero->ref, 1u);
+    EXPECT_GT(tarnGarbageCollect(dd, 1), 0);  // stops the process if a dead count is wrong
+    EXPECT_EQ(Tarn_AddConst(dd, 1.0), dd->one);
+    EXPECT_EQ(Tarn_AddConst(dd, 0.0), dd->zero);
+    EXPECT_EQ(Tarn_BddAnd(dd, var(0), Tarn_Not(var(0))), zero());
+}
+
 TEST_F(CollectorTest, AFailingBeforeHookStopsTheCollection) {
     Tarn_AddHook(dd, refuse, TARN_PRE_GC_HOOK);
     DdNode *f = node(0, var(1), zero());
