@@ -164,14 +164,18 @@ bool build_gr1_inc(JNIEnv *env, jint sizeD1, jint sizeD2, jintArray sizeD3, jlon
     inc->sizeD3 = arrays->sizeD3.data();
     printf("inc data about sizaes updated\n");
     inc->start_z = startZ == kMissingChild ? nullptr : node(startZ);
-    if (!arrays->zMem.obtain(env, zMem) || !arrays->zMemFirstItr.obtain(env, zMemFirstItr) ||
-        arrays->zMem.length() < sizeD1 || arrays->zMemFirstItr.length() < sizeD1 ||
-        !valid_handles(arrays->zMem.data(), sizeD1) ||
-        !valid_handles(arrays->zMemFirstItr.data(), sizeD1)) {
+    if (!arrays->zMem.obtain(env, zMem) || !arrays->zMemFirstItr.obtain(env, zMemFirstItr)) {
         return false;
     }
-    inc->z_mem = arrays->zMem.data();
-    inc->z_mem_first_itr = arrays->zMemFirstItr.data();
+    // Only some kinds of change read the Z memories (a solve through gr1Game0 leaves no
+    // first-iteration memory, and unreached justices no Z): an array that is too short or holds
+    // a null handle is passed on as absent, and the solve refuses it only where it would read it.
+    auto usable = [sizeD1](const HandleArray &array) {
+        return array.length() >= sizeD1 && valid_handles(array.data(), sizeD1) ? array.data()
+                                                                              : nullptr;
+    };
+    inc->z_mem = usable(arrays->zMem);
+    inc->z_mem_first_itr = usable(arrays->zMemFirstItr);
     printf("inc data about Z updated\n");
     if (!arrays->xMem.obtain(env, xMem)) {
         printf("xArray is NULL\n");

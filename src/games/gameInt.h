@@ -19,8 +19,8 @@ T *game_alloc_array(size_t count) {
 
 // p renamed to its primed copy through the pairing entries, referenced; null when the index array
 // cannot be allocated (after its message), when an entry names no variable, or when the renaming
-// fails.
-DdNode *prime(DdManager *dd, const game_structure &game, DdNode *p);
+// fails. The GR(1) solver flushes standard output after the message, the Rabin solver does not.
+DdNode *prime(DdManager *dd, const game_structure &game, DdNode *p, bool flushMessage = true);
 
 // A result kept: referenced unless it is null.
 inline DdNode *keep(DdNode *f) {
@@ -53,6 +53,13 @@ inline void store_slot(DdManager *dd, DdNode **array, int k, int valid, DdNode *
     Tarn_Ref(f);
     if (k < valid) Tarn_RecursiveDeref(dd, array[k]);
     array[k] = f;
+}
+
+// Gives back the references of slots from..to-1 of a memory array. A fixpoint that stores fewer
+// iterates than the count of its slots, or stores iterates it does not count, calls it for the
+// slots no count covers any more: nothing else would release them.
+inline void release_slots(DdManager *dd, DdNode **array, int from, int to) {
+    for (int k = from < 0 ? 0 : from; k < to; k++) Tarn_RecursiveDeref(dd, array[k]);
 }
 
 // The intermediates of the last controllable-predecessor step (the primed set and the first

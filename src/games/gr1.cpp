@@ -10,12 +10,12 @@
 // ---- shared operations
 // ---------------------------------------------------------------------------
 
-DdNode *prime(DdManager *dd, const game_structure &game, DdNode *p) {
+DdNode *prime(DdManager *dd, const game_structure &game, DdNode *p, bool flushMessage) {
     const int n = Tarn_ReadSize(dd);
     int *perm = game_alloc_array<int>(static_cast<size_t>(n));
     if (perm == nullptr) {
         printf("couldn't allocate array of uint of size %d\n", n);
-        fflush(stdout);
+        if (flushMessage) fflush(stdout);
         return nullptr;
     }
     for (int v = 0; v < n; v++) {
@@ -102,6 +102,7 @@ private:
     bool removedJustice();
     bool solveJustice(int j, bool *leave);
     bool yIteration(int j);
+    void releaseUncounted(int j, int from, int to);
     bool xFixpoint(int j, int i);
     bool startX(int j, int i);
     int fail();
@@ -237,8 +238,16 @@ bool Gr1Solver::fits() const {
     for (int j = 0; j < in.sizeD1; j++) {
         if (in.sizeD3[j] < 0) return false;
     }
-    if (is_only_ini_change(type_)) return in.sizeD1 == g_.sysJSize;
-    if ((type_ & 0x06) == 0x04 && g_.sysJSize != 1 && in.sizeD1 > g_.sysJSize) return false;
+    const bool onlyIni = is_only_ini_change(type_);
+    const bool added = !onlyIni && (type_ & 0x06) == 0x04 && g_.sysJSize != 1;
+    const bool removed = !onlyIni && (type_ & 0x10) == 0 && (type_ & 0x20) != 0 &&
+                         in.least_removed_justice > 0;
+    const bool startY = !onlyIni && (type_ & 0x30) == 0x10 && in.sizeD1 > 0;
+    // the Z memories must be there for the starts that read them
+    if ((onlyIni || added || startY) && in.z_mem == nullptr) return false;
+    if ((onlyIni || added || removed) && in.z_mem_first_itr == nullptr) return false;
+    if (onlyIni) return in.sizeD1 == g_.sysJSize;
+    if (added && in.sizeD1 > g_.sysJSize) return false;
     return true;
 }
 
@@ -355,6 +364,8 @@ bool Gr1Solver::solveJustice(int j, bool *leave) {
         if (all < 0) return false;
         if (all == 0) {
             printf("sysWinAllInitial is false - detected early unrealizable\n");
+            // the count of j keeps its value: the iterates stored above it are given back
+            releaseUncounted(j, counts_[j], cy_);
             hold(dd_, z_, zero_);
             done_ = true;
             *leave = true;
@@ -367,12 +378,14 @@ bool Gr1Solver::solveJustice(int j, bool *leave) {
         DdNode *last = gr1_mem.z_mem[g_.sysJSize - 1];
         if (previous != nullptr && previous == z_ && last != nullptr) {
             printf("detected early fixed point\n");
+            releaseUncounted(j, counts_[j], cy_);
             hold(dd_, z_, last);
             done_ = true;
             *leave = true;
             return true;
         }
     }
+    releaseUncounted(j, cy_, counts_[j]);
     counts_[j] = cy_;
     Tarn_Ref(z_);
     if (gr1_mem.z_mem[j] != nullptr) Tarn_RecursiveDeref(dd_, gr1_mem.z_mem[j]);
@@ -386,6 +399,12 @@ bool Gr1Solver::solveJustice(int j, bool *leave) {
         gr1_mem.z_mem_first_itr[j] = z_;
     }
     return true;
+}
+
+// Gives back the X and Y iterates of justice j in slots from..to-1, which no count covers.
+void Gr1Solver::releaseUncounted(int j, int from, int to) {
+    for (int i = 0; i < g_.envJSize; i++) release_slots(dd_, gr1_mem.x_mem[j][i], from, to);
+    release_slots(dd_, gr1_mem.y_mem[j], from, to);
 }
 
 // One step of the Y fixpoint of justice j: Y := or_i X_i, each X stored at slot cy.

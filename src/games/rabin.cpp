@@ -11,7 +11,7 @@
 // exists envPrime. (envTrans & forall sysPrime. (!sysTrans | p')), with each quantified
 // conjunction made in one relational product.
 DdNode *envCpre(DdManager *dd, const game_structure &game, DdNode *p, CpreCarry &carry) {
-    DdNode *primed = prime(dd, game, p);
+    DdNode *primed = prime(dd, game, p, false);
     if (primed == nullptr) return nullptr;
     DdNode *escapes =
         keep(Tarn_BddAndAbstract(dd, game.sysTrans, Tarn_Not(primed), game.sysPrimeVars));
@@ -105,6 +105,10 @@ private:
 
     int **counts_ = nullptr;        // [zi][i]: X iterates stored, -1 until set
     int *recycleCounts_ = nullptr;  // [j]: Y iterations recycled, -1 until set
+    // [j * envJSize + i]: recycle slots of (j, i) that hold a reference. A pass with fewer Y
+    // iterations than an earlier one lowers the count but leaves the slots above it holding
+    // theirs, and they are given back with the others.
+    int *recycleStored_ = nullptr;
     int zCapacity_ = 0;
     int xCapacity_ = kInitialCapacity;
     int recycleCapacity_ = kInitialCapacity;
@@ -226,10 +230,16 @@ int RabinSolver::onlyInitialStates() {
 bool RabinSolver::allocateRecycle() {
     printf("alloc x_mem_recycle\n");
     rabin_mem.x_mem_recycle = handle_table_new(g_.sysJSize, g_.envJSize, recycleCapacity_);
+    if (rabin_mem.x_mem_recycle != nullptr) rabin_mem.recycle_rows = g_.sysJSize;
     recycleCounts_ = game_alloc_array<int>(static_cast<size_t>(g_.sysJSize));
-    if (rabin_mem.x_mem_recycle == nullptr || recycleCounts_ == nullptr) return false;
-    rabin_mem.recycle_rows = g_.sysJSize;
+    const size_t pairs = static_cast<size_t>(g_.sysJSize) * static_cast<size_t>(g_.envJSize);
+    recycleStored_ = game_alloc_array<int>(pairs);
+    if (rabin_mem.x_mem_recycle == nullptr || recycleCounts_ == nullptr ||
+        recycleStored_ == nullptr) {
+        return false;
+    }
     for (int j = 0; j < g_.sysJSize; j++) recycleCounts_[j] = -1;
+    for (size_t p = 0; p < pairs; p++) recycleStored_[p] = 0;
     printf("after alloc x_mem_recycle\n");
     return true;
 }
@@ -403,8 +413,13 @@ bool RabinSolver::xFixpoint(int j, int i, DdNode *b, DdNode *notSysJ) {
             slots = rabin_mem.x_mem[zi_][i];
         }
     }
+    release_slots(dd_, slots, k, counts_[zi_][i]);
     counts_[zi_][i] = k;
-    if (fpr_) store_slot(dd_, rabin_mem.x_mem_recycle[j][i], cy_, recycleCounts_[j], x_);
+    if (fpr_) {
+        int &stored = recycleStored_[j * g_.envJSize + i];
+        store_slot(dd_, rabin_mem.x_mem_recycle[j][i], cy_, stored, x_);
+        if (cy_ >= stored) stored = cy_ + 1;
+    }
     release(dd_, xPrev_);
     return true;
 }
@@ -450,10 +465,10 @@ void RabinSolver::finish() {
 
 void RabinSolver::releaseRecycle() {
     rabin_memory &m = rabin_mem;
-    if (m.x_mem_recycle != nullptr && recycleCounts_ != nullptr) {
+    if (m.x_mem_recycle != nullptr && recycleStored_ != nullptr) {
         for (int j = 0; j < m.recycle_rows; j++) {
             for (int i = 0; i < g_.envJSize; i++) {
-                for (int k = 0; k < recycleCounts_[j]; k++) {
+                for (int k = 0; k < recycleStored_[j * g_.envJSize + i]; k++) {
                     Tarn_RecursiveDeref(dd_, m.x_mem_recycle[j][i][k]);
                 }
             }
@@ -464,6 +479,8 @@ void RabinSolver::releaseRecycle() {
     m.recycle_rows = 0;
     game_free(recycleCounts_);
     recycleCounts_ = nullptr;
+    game_free(recycleStored_);
+    recycleStored_ = nullptr;
 }
 
 int RabinSolver::fail() {

@@ -177,6 +177,51 @@ TEST_F(GameTest, SolversAgreeWithTheExplicitOracleUnderEverySwitch) {
     }
 }
 
+// A fixpoint that needs fewer iterations than in an earlier pass, an early exit and recycling all
+// leave slots that no count covers; the solve must give their references back. What stays
+// referenced after a solve is exactly what its memory counts.
+void releaseGr1Memory(DdManager *dd) {
+    const gr1_memory &m = gr1_mem;
+    for (int j = 0; j < m.sizeD1; j++) {
+        if (m.z_mem[j] != nullptr) Tarn_RecursiveDeref(dd, m.z_mem[j]);
+        for (int k = 0; k < m.sizeD3[j]; k++) {
+            Tarn_RecursiveDeref(dd, m.y_mem[j][k]);
+            for (int i = 0; i < m.sizeD2; i++) Tarn_RecursiveDeref(dd, m.x_mem[j][i][k]);
+        }
+    }
+    free_gr1_mem();
+}
+
+void releaseRabinMemory(DdManager *dd) {
+    const rabin_memory &m = rabin_mem;
+    for (int zi = 0; zi < m.sizeD1; zi++) {
+        Tarn_RecursiveDeref(dd, m.z_mem[zi]);
+        for (int i = 0; i < m.sizeD2; i++) {
+            for (int k = 0; k < m.sizeD3[zi][i]; k++) Tarn_RecursiveDeref(dd, m.x_mem[zi][i][k]);
+        }
+    }
+    free_rabin_mem();
+}
+
+TEST_F(GameTest, SolvesLeaveOnlyTheReferencesTheirMemoryCounts) {
+    for (int round = 0; round < 40; round++) {
+        const ExplicitGame g = randomGame(3 + round % 4, 1 + round % 3, 1 + round % 2);
+        SymbolicGame sg(dd, g);
+        const game_structure s = sg.structure();
+        for (Switches w : kAllSwitches) {
+            SCOPED_TRACE(testing::Message() << "round " << round << " efp=" << w.efp
+                                            << " eun=" << w.eun << " fpr=" << w.fpr);
+            const unsigned before = Tarn_ReadNodeCount(dd);
+            gr1(dd, s, w);
+            releaseGr1Memory(dd);
+            EXPECT_EQ(Tarn_ReadNodeCount(dd), before) << "GR(1)";
+            rabin(dd, s, w);
+            releaseRabinMemory(dd);
+            EXPECT_EQ(Tarn_ReadNodeCount(dd), before) << "Rabin";
+        }
+    }
+}
+
 // A handle that the readers pass through without looking at it.
 DdNode *fake(uintptr_t k) {
     return reinterpret_cast<DdNode *>(k * 32);
@@ -679,6 +724,22 @@ TEST_F(GameTest, UnusablePairingOrIncrementalInputEndsTheSolveWith255) {
                   GAME_FAILED);
         RabinInc rremoved(rabinBefore, INC_TYPE_PREV_JUSTICE_REMOVED, rabinBefore.sizeD1 + 1);
         EXPECT_EQ(rabin(dd, sg.structure(), {false, false, false}, &rremoved.data).result,
+                  GAME_FAILED);
+    }
+    {
+        // A plain solve leaves no first-iteration memory: only the starts that read it refuse
+        // to go without it.
+        const int plain = gr1(dd, sg.structure(), {false, false, false}).result;
+        const Gr1Snapshot noFirst = gr1Snapshot();
+        ASSERT_TRUE(noFirst.zFirst.empty());
+        Gr1Inc safety(noFirst, INC_TYPE_NEW_SAFETY_ADDED);
+        safety.data.z_mem_first_itr = nullptr;
+        safety.data.start_z = one();
+        EXPECT_EQ(gr1(dd, sg.structure(), {false, false, false}, &safety.data).result, plain);
+        Gr1Inc removed(noFirst, INC_TYPE_PREV_JUSTICE_REMOVED);
+        removed.data.z_mem_first_itr = nullptr;
+        removed.data.least_removed_justice = 1;
+        EXPECT_EQ(gr1(dd, sg.structure(), {false, false, false}, &removed.data).result,
                   GAME_FAILED);
     }
 }

@@ -21,6 +21,8 @@ import org.junit.jupiter.params.provider.CsvSource;
 class GameSolverTest extends ManagerFixture {
     private static final byte FAILED = (byte) 255;
     private static final int NEW_INI_ADDED = 0x01;
+    private static final int NEW_SAFETY_ADDED = 0x02;
+    private static final int PREV_JUSTICE_REMOVED = 0x20;
 
     private long e;
     private long s;
@@ -129,6 +131,22 @@ class GameSolverTest extends ManagerFixture {
                 NEW_INI_ADDED, 0L, rz, rx, 0, entries, 1, xSizes));
         assertArrayEquals(xSizes, TARNFactory.getRabinXSizes0());
         assertArrayEquals(rx, TARNFactory.getRabinXMem0());
+    }
+
+    /** A plain solve leaves no first-iteration memory; only the starts that read it need it. */
+    @Test
+    void plainSolvesMemoryServesTheStartsThatDoNotReadTheFirstIteration() {
+        long[] sysJ = sysJustices(false);
+        long one = TARNFactory.one;
+        for (int[] change : new int[][] {{NEW_SAFETY_ADDED, 0, 1}, {PREV_JUSTICE_REMOVED, 1, FAILED}}) {
+            assertEquals(1, gr1(sysJ, new long[] {e}, false, false, false));
+            long[] zFirst = TARNFactory.getZMemFirstItr0();
+            assertEquals(0, zFirst.length);
+            assertEquals((byte) change[2], TARNFactory.gr1GameInc0(sysJ, new long[] {e}, one, one, sysTrans,
+                    one, s, e, TARNFactory.ithVar0(3, false), TARNFactory.ithVar0(1, false), pairing, false,
+                    false, false, change[0], one, TARNFactory.getZMem0(), zFirst, TARNFactory.getXMem0(),
+                    change[1], sysJ.length, 1, TARNFactory.getAttrSizes0()));
+        }
     }
 
     @Test
