@@ -13,9 +13,19 @@ extern "C" JNIEXPORT jlong JNICALL Java_ordo_TARNFactory_determinizeController0(
                                                                                 jlong cube,
                                                                                 jboolean isAdd) {
     return node_call(env, {f, cube}, [&](DdManager *dd) -> DdNode * {
-        if (!is_true(isAdd)) return Tarn_BddDeterminize(dd, node(f), node(cube));
-        if (!check_add_operands(env, {node(f), node(cube)})) return nullptr;
-        return Tarn_AddDeterminize(dd, node(f), node(cube));
+        DdNode *r;
+        if (!is_true(isAdd)) {
+            r = Tarn_BddDeterminize(dd, node(f), node(cube));
+        } else {
+            if (!check_add_operands(env, {node(f), node(cube)})) return nullptr;
+            r = Tarn_AddDeterminize(dd, node(f), node(cube));
+        }
+        // a refused cube leaves no error code (the frame cleared it): Java hears an invalid
+        // argument
+        if (r == nullptr && Tarn_ReadErrorCode(dd) == TARN_NO_ERROR) {
+            throw_failure(env, TARN_INVALID_ARGUMENT);
+        }
+        return r;
     });
 }
 

@@ -104,14 +104,14 @@ int *outputsLastOrder(DdManager *dd, const int *mask) {
     return order;
 }
 
-// The public operation around a step: refuse what is not a cube, move the cube's variables to the
-// bottom (again after every reordering that interrupted the step), run the step, and give the
-// automatic reordering method one run on the result.
+// The public operation around a step: refuse what is not a cube (on the error stream, leaving
+// the error code alone), move the cube's variables to the bottom (again after every reordering
+// that interrupted the step), run the step, and give the automatic reordering method one run on
+// the result.
 template <class Step>
 DdNode *determinize(DdManager *dd, DdNode *f, DdNode *cube, bool isCube, Step &&step) {
     if (!isCube) {
         fprintf(dd->err, "Error:  Can only abstract cubes");
-        dd->errorCode = TARN_INVALID_ARGUMENT;
         return nullptr;
     }
     // no output to choose: f as it is, and the order as it is
