@@ -58,10 +58,10 @@ TARN_PREFETCH void prefetchPermuteHalves(DdManager *dd, DdNode *F, TarnCacheTag 
 }
 
 // A renamed variable whose level lies above both renamed halves is the top variable of the result:
-// the node (index, t, e) is then what ITE would build. An index beyond the variables is left to
-// the general path, which creates the missing variables.
+// the node (index, t, e) is then what ITE would build. An index outside the variables is left to
+// the general path, which creates the missing variables (or refuses a negative index).
 inline bool placesAbove(DdManager *dd, int index, DdNode *t, DdNode *e) {
-    if (index >= dd->size) return false;
+    if (index < 0 || index >= dd->size) return false;
     const auto level = static_cast<uint32_t>(dd->perm[index]);
     return level < tarnLevel(dd, t) && level < tarnLevel(dd, e);
 }
@@ -89,13 +89,9 @@ inline bool belowLevel(DdManager *dd, DdNode *f, int deepest) {
     return static_cast<int64_t>(tarnLevel(dd, f)) > deepest;
 }
 
-// A composition names its variable by an index that must exist. Anything else is refused as an
-// invalid argument, so that a caller that reads the error code learns why there is no result.
-inline bool acceptVariable(DdManager *dd, int v) {
-    if (v >= 0 && v < dd->size) return true;
-    dd->errorCode = TARN_INVALID_ARGUMENT;
-    return false;
-}
+// A composition names its variable by an index that must exist; anything else gives no result
+// and leaves the error code as it was.
+inline bool acceptVariable(DdManager *dd, int v) { return v >= 0 && v < dd->size; }
 
 }  // namespace
 
@@ -210,7 +206,8 @@ DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int 
         tarnDecRef(t);
         tarnDecRef(e);
     } else {
-        r = tarnBddIteRecur(dd, dd->vars[index], t, e);
+        DdNode *var = index >= 0 && index < dd->size ? dd->vars[index] : Tarn_BddIthVar(dd, index);
+        r = var != nullptr ? tarnBddIteRecur(dd, var, t, e) : nullptr;
         if (r == nullptr) {
             tarnDerefBdd(dd, t);
             tarnDerefBdd(dd, e);
@@ -268,7 +265,10 @@ DdNode *tarnAddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int 
         tarnDecRef(t);
         tarnDecRef(e);
     } else {
-        DdNode *var = tarnUniqueInter(dd, index, dd->one, dd->zero);
+        // a renaming to a variable that cannot exist is refused like Tarn_AddIthVar refuses it
+        const bool possible = static_cast<uint32_t>(index) < TARN_MAX_VARIABLE_INDEX;
+        if (!possible) dd->errorCode = TARN_INVALID_ARGUMENT;
+        DdNode *var = possible ? tarnUniqueInter(dd, index, dd->one, dd->zero) : nullptr;
         if (var == nullptr) {
             Tarn_RecursiveDeref(dd, t);
             Tarn_RecursiveDeref(dd, e);
