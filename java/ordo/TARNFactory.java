@@ -302,9 +302,10 @@ public final class TARNFactory extends BDDFactory {
     }
 
     /**
-     * Returns the method of automatic reordering.
+     * Returns the method of automatic reordering: the last one chosen, which switching automatic
+     * reordering off with {@link #REORDER_NONE} leaves as it was.
      *
-     * @return the method; {@link #REORDER_NONE} when automatic reordering is off
+     * @return the method
      */
     public ReorderMethod getReorderMethod() {
         return getreordermethod0();

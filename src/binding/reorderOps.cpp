@@ -138,8 +138,9 @@ extern "C" JNIEXPORT void JNICALL Java_ordo_TARNFactory_addVarBlock0(JNIEnv *env
     locked_call(env, {}, [&](DdManager *dd) {
         const int lf = Tarn_ReadPerm(dd, first);
         const int ll = Tarn_ReadPerm(dd, last);
-        // a variable that does not exist has no level to start or end a block at
-        if (lf > ll || lf < 0) {
+        // a variable that does not exist has no level to start or end a block at (the largest
+        // index reads back as itself, not as -1)
+        if (lf > ll || lf < 0 || ll >= Tarn_ReadSize(dd)) {
             bad = true;
             return;
         }

@@ -75,10 +75,11 @@ inline int moveGroupBack(DdManager *dd, int x, int y) {
 
 // Down moves of the group whose bottom is x; false on failure (the caller frees the list).
 bool groupDownMoves(DdManager *dd, int x, int high, DdMove **moves) {
-    // a group of projection functions alone gains nothing below
+    // a group of projection functions alone gains nothing below: the walk tests every level from
+    // x along the ring but the last one (whose successor is x again)
     for (int y = x;;) {
-        if (dd->subtables[y].keys != 1) break;
         if (static_cast<int>(ringNext(dd, y)) == x) return true;
+        if (dd->subtables[y].keys != 1) break;
         y = static_cast<int>(ringNext(dd, y));
     }
     int size = tarnLiveSize(dd);

@@ -139,11 +139,13 @@ class ReorderTest extends ManagerFixture {
     @Test
     void badBlocksAreRefused() {
         TARNFactory.setVarNum0(4, false);
-        for (int[] block : new int[][] {{3, 1}, {0, 7}, {9, 9}, {-1, 2}}) {
+        int max = Integer.MAX_VALUE;
+        for (int[] block : new int[][] {{3, 1}, {0, 7}, {9, 9}, {-1, 2}, {0, max}, {max, max}}) {
             InternalError e = assertThrows(InternalError.class,
                     () -> TARNFactory.addVarBlock0(block[0], block[1], false));
             assertEquals("Bad indexes in variable block!", e.getMessage());
         }
+        TARNFactory.printVarTree0();  // no block was made
     }
 
     // Automatic reordering in the middle of conjunctions, quantifications and renamings gives the
