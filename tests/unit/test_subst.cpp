@@ -114,11 +114,11 @@ TEST_F(SubstTest, PermuteToAMissingVariableCreatesItOrRefusesIt) {
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(Tarn_ReadSize(dd), size + 3);
     EXPECT_EQ(r, Tarn_BddAnd(dd, var(size + 2), var(1)));
+    for (int i = size; i < size + 3; i++) perm.push_back(i);  // one entry per variable
     EXPECT_EQ(Tarn_AddPermute(dd, g, perm.data()),
               Tarn_AddApply(dd, Tarn_AddTimes, Tarn_AddIthVar(dd, size + 2), Tarn_AddIthVar(dd, 1)));
     for (int bad : {-1, INT32_MAX}) {
         perm[0] = bad;
-        perm.resize(static_cast<size_t>(Tarn_ReadSize(dd)), 0);
         dd->errorCode = TARN_NO_ERROR;
         EXPECT_EQ(Tarn_BddPermute(dd, f, perm.data()), nullptr) << bad;
         EXPECT_EQ(Tarn_ReadErrorCode(dd), TARN_INVALID_ARGUMENT);
