@@ -24,21 +24,12 @@ jlong add_call(JNIEnv *env, Handles operands, Op &&op) {
     });
 }
 
-// An abstraction checks its cube itself: it reports anything but an ADD cube on the error stream
-// and leaves the error code alone. So a missing result with no error code (the frame cleared it)
-// is a refused cube, and Java hears it as an invalid argument.
-DdNode *abstraction_result(JNIEnv *env, DdManager *dd, DdNode *r) {
-    if (r == nullptr && Tarn_ReadErrorCode(dd) == TARN_NO_ERROR) {
-        throw_failure(env, TARN_INVALID_ARGUMENT);
-    }
-    return r;
-}
-
+// The frame of an abstraction, which checks its cube itself.
 jlong abstract_call(JNIEnv *env, jlong f, jlong cube,
                     DdNode *(*abstraction)(DdManager *, DdNode *, DdNode *)) {
     return node_call(env, {f, cube}, [&](DdManager *dd) -> DdNode * {
         if (!check_add_operands(env, {node(f)})) return nullptr;
-        return abstraction_result(env, dd, abstraction(dd, node(f), node(cube)));
+        return refusal_as_invalid_argument(env, dd, abstraction(dd, node(f), node(cube)));
     });
 }
 
@@ -113,14 +104,14 @@ DdNode *add_not(JNIEnv *env, DdManager *dd, DdNode *f) {
 
 DdNode *add_exist(JNIEnv *env, DdManager *dd, DdNode *f, DdNode *cube) {
     if (!check_add_operands(env, {f})) return nullptr;
-    return abstraction_result(env, dd,
-                              is_zero_one(dd, f) ? Tarn_AddOrAbstract(dd, f, cube)
-                                                 : Tarn_AddExistAbstract(dd, f, cube));
+    DdNode *r = is_zero_one(dd, f) ? Tarn_AddOrAbstract(dd, f, cube)
+                                   : Tarn_AddExistAbstract(dd, f, cube);
+    return refusal_as_invalid_argument(env, dd, r);
 }
 
 DdNode *add_forall(JNIEnv *env, DdManager *dd, DdNode *f, DdNode *cube) {
     if (!check_add_operands(env, {f})) return nullptr;
-    return abstraction_result(env, dd, Tarn_AddUnivAbstract(dd, f, cube));
+    return refusal_as_invalid_argument(env, dd, Tarn_AddUnivAbstract(dd, f, cube));
 }
 
 }  // namespace tarnjni

@@ -46,6 +46,13 @@ void throw_failure(JNIEnv *env, int errorCode) {
     throw_java(env, kBDDException, failure_message(errorCode));
 }
 
+DdNode *refusal_as_invalid_argument(JNIEnv *env, DdManager *dd, DdNode *r) {
+    if (r == nullptr && Tarn_ReadErrorCode(dd) == TARN_NO_ERROR) {
+        throw_failure(env, TARN_INVALID_ARGUMENT);
+    }
+    return r;
+}
+
 void *guarded_malloc(size_t bytes) {
     UtilOutOfMemoryFn saved = util_out_of_memory;
     util_out_of_memory = nullptr;

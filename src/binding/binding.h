@@ -122,6 +122,11 @@ bool check_operands(JNIEnv *env, Handles operands);
 // and returns false for one.
 bool check_add_operands(JNIEnv *env, std::initializer_list<DdNode *> operands);
 
+// The result of an operation that refuses a bad argument without an error code (the ADD
+// abstractions and the determinization with a cube that is not one): a missing result with no
+// code (the frame cleared it) is such a refusal, and Java hears it as an invalid argument.
+DdNode *refusal_as_invalid_argument(JNIEnv *env, DdManager *dd, DdNode *r);
+
 // Runs op(manager) under the library lock and returns its result. A missing manager or an invalid
 // operand handle raises the Java exception and returns `fallback` without running op. The
 // manager's error code is cleared first, so a failure reported by this call names its own reason,

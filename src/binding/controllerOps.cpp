@@ -20,12 +20,7 @@ extern "C" JNIEXPORT jlong JNICALL Java_ordo_TARNFactory_determinizeController0(
             if (!check_add_operands(env, {node(f), node(cube)})) return nullptr;
             r = Tarn_AddDeterminize(dd, node(f), node(cube));
         }
-        // a refused cube leaves no error code (the frame cleared it): Java hears an invalid
-        // argument
-        if (r == nullptr && Tarn_ReadErrorCode(dd) == TARN_NO_ERROR) {
-            throw_failure(env, TARN_INVALID_ARGUMENT);
-        }
-        return r;
+        return refusal_as_invalid_argument(env, dd, r);
     });
 }
 

@@ -54,38 +54,38 @@ void tarnCacheResize(DdManager *dd) {
     dd->cacheInsertsAtResize = dd->cacheInserts - moved;
 }
 
-void tarnCacheFlush(DdManager *dd) {
+namespace {
+
+// Clears every entry that `doomed` picks, counting each as a deletion.
+template <class Doomed>
+void clearEntries(DdManager *dd, Doomed &&doomed) {
     DdCache *entry = dd->cache;
     for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
-        if (entry->result != nullptr) {
+        if (entry->result != nullptr && doomed(*entry)) {
             dd->cacheDeletions++;
             entry->result = nullptr;
         }
     }
+}
+
+}  // namespace
+
+void tarnCacheFlush(DdManager *dd) {
+    clearEntries(dd, [](const DdCache &) { return true; });
     dd->cacheInsertsAtResize = dd->cacheInserts;
     // No entry is left under any renaming's identity: they may all be given out again.
     tarnPermutationRegistryReset(dd);
 }
 
 void tarnCacheClearIdentities(DdManager *dd, uintptr_t low, uintptr_t high) {
-    DdCache *entry = dd->cache;
-    for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
-        const auto identity = reinterpret_cast<uintptr_t>(entry->key3);
-        if (entry->result != nullptr && identity >= low && identity < high) {
-            dd->cacheDeletions++;
-            entry->result = nullptr;
-        }
-    }
+    clearEntries(dd, [low, high](const DdCache &entry) {
+        const auto identity = reinterpret_cast<uintptr_t>(entry.key3);
+        return identity >= low && identity < high;
+    });
 }
 
 void tarnCacheClearKey(DdManager *dd, DdNode *key) {
-    DdCache *entry = dd->cache;
-    for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
-        if (entry->result != nullptr && (entry->key2 == key || entry->key3 == key)) {
-            dd->cacheDeletions++;
-            entry->result = nullptr;
-        }
-    }
+    clearEntries(dd, [key](const DdCache &entry) { return entry.key2 == key || entry.key3 == key; });
 }
 
 int tarnCacheProfile(DdManager *dd, FILE *fp) {

@@ -62,28 +62,30 @@ void freeTables(DdManager *dd) {
 
 }  // namespace
 
-void *tarnGuardedMalloc(DdManager *dd, size_t size) {
+namespace {
+
+// Runs one allocation with the manager's out-of-memory handler in force.
+template <class Allocate>
+void *underManagerHandler(DdManager *dd, Allocate &&allocate) {
     UtilOutOfMemoryFn saved = util_out_of_memory;
     util_out_of_memory = dd->outOfMemoryHandler;
-    void *p = util_malloc(size);
+    void *p = allocate();
     util_out_of_memory = saved;
     return p;
+}
+
+}  // namespace
+
+void *tarnGuardedMalloc(DdManager *dd, size_t size) {
+    return underManagerHandler(dd, [&] { return util_malloc(size); });
 }
 
 void *tarnGuardedRealloc(DdManager *dd, void *pointer, size_t size) {
-    UtilOutOfMemoryFn saved = util_out_of_memory;
-    util_out_of_memory = dd->outOfMemoryHandler;
-    void *p = util_realloc(pointer, size);
-    util_out_of_memory = saved;
-    return p;
+    return underManagerHandler(dd, [&] { return util_realloc(pointer, size); });
 }
 
 void *tarnGuardedMallocAligned(DdManager *dd, size_t alignment, size_t size) {
-    UtilOutOfMemoryFn saved = util_out_of_memory;
-    util_out_of_memory = dd->outOfMemoryHandler;
-    void *p = util_malloc_aligned(alignment, size);
-    util_out_of_memory = saved;
-    return p;
+    return underManagerHandler(dd, [&] { return util_malloc_aligned(alignment, size); });
 }
 
 DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
