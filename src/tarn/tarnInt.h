@@ -809,11 +809,11 @@ DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int 
 DdNode *tarnAddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int *perm,
                             TarnCacheTag identity);
 
-// The registry of renamings (tarnPermRegistry.cpp). The identity of a permutation array of the
-// manager's variable count, the same for every array with the same entries and distinct from every
-// other operation's; 0 when the registry has no memory. The identity stays valid until the next
-// call that may intern another permutation or flush the computed table.
-TarnCacheTag tarnPermutationIdentity(DdManager *dd, const int *perm, bool isAdd);
+// The registry of renamings (tarnPermRegistry.cpp). The identity of a permutation array of
+// `length` entries, the same for every array with the same entries and distinct from every other
+// operation's; 0 when the registry has no memory. The identity stays valid until the next call
+// that may intern another permutation or flush the computed table.
+TarnCacheTag tarnPermutationIdentity(DdManager *dd, const int *perm, int length, bool isAdd);
 // Forgets every permutation; only after the computed table holds none of their entries.
 void tarnPermutationRegistryReset(DdManager *dd);
 void tarnPermutationRegistryFree(DdManager *dd);

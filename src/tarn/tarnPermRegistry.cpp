@@ -98,10 +98,9 @@ DdPermutationRegistry *registryOf(DdManager *dd) {
 
 }  // namespace
 
-TarnCacheTag tarnPermutationIdentity(DdManager *dd, const int *perm, bool isAdd) {
+TarnCacheTag tarnPermutationIdentity(DdManager *dd, const int *perm, int length, bool isAdd) {
     DdPermutationRegistry *registry = registryOf(dd);
     if (registry == nullptr) return 0;
-    const int length = dd->size;
     const uint64_t hash = hashEntries(perm, length);
     Interned **bucket = &registry->buckets[hash % kBuckets];
     Interned *found = nullptr;

@@ -99,15 +99,21 @@ inline bool acceptVariable(DdManager *dd, int v) { return v >= 0 && v < dd->size
 
 // The identity is looked up for every attempt: a reordering between attempts flushes the computed
 // table and with it the registry.
+// The permutation has one entry per variable there is at the call: a variable the renaming
+// creates (and a restart then finds) has none.
 DdNode *Tarn_BddPermute(DdManager *dd, DdNode *f, const int *perm) {
+    const int length = dd->size;
     return restartWithNodeMap(dd, [&](DdNodeMap *map) {
-        return tarnBddPermuteRecur(dd, map, f, perm, tarnPermutationIdentity(dd, perm, false));
+        return tarnBddPermuteRecur(dd, map, f, perm,
+                                   tarnPermutationIdentity(dd, perm, length, false));
     });
 }
 
 DdNode *Tarn_AddPermute(DdManager *dd, DdNode *f, const int *perm) {
+    const int length = dd->size;
     return restartWithNodeMap(dd, [&](DdNodeMap *map) {
-        return tarnAddPermuteRecur(dd, map, f, perm, tarnPermutationIdentity(dd, perm, true));
+        return tarnAddPermuteRecur(dd, map, f, perm,
+                                   tarnPermutationIdentity(dd, perm, length, true));
     });
 }
 

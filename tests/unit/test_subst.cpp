@@ -2,6 +2,7 @@
 // tables; their shortcuts; failures; and a long run under collection pressure.
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <numeric>
 
 #include "add_oracle.h"
@@ -125,6 +126,34 @@ TEST_F(SubstTest, PermuteToAMissingVariableCreatesItOrRefusesIt) {
         dd->errorCode = TARN_NO_ERROR;
         EXPECT_EQ(Tarn_AddPermute(dd, g, perm.data()), nullptr) << bad;
         EXPECT_EQ(Tarn_ReadErrorCode(dd), TARN_INVALID_ARGUMENT);
+    }
+}
+
+// A renaming that creates its target variable and is then restarted by a reordering reads no
+// more of the caller's permutation than the variables there were when it was called.
+TEST_F(SubstTest, PermuteRestartedAfterCreatingAVariableReadsOnlyTheCallersEntries) {
+    for (bool isAdd : {false, true}) {
+        const int size = Tarn_ReadSize(dd);
+        DdNode *f = isAdd ? Tarn_AddApply(dd, Tarn_AddTimes, Tarn_AddIthVar(dd, 0),
+                                          Tarn_AddIthVar(dd, 1))
+                          : Tarn_BddAnd(dd, var(0), var(1));
+        Tarn_Ref(f);
+        std::unique_ptr<int[]> perm(new int[static_cast<size_t>(size)]);  // exactly `size` entries
+        for (int i = 0; i < size; i++) perm[i] = i;
+        perm[1] = size + 1;
+        const unsigned before = dd->reorderCount;
+        Tarn_EnableAutoReorder(dd, TARN_REORDER_SIFT);
+        dd->reorderThreshold = dd->keys - dd->dead + 1;  // the first new node reorders
+        DdNode *r = isAdd ? Tarn_AddPermute(dd, f, perm.get()) : Tarn_BddPermute(dd, f, perm.get());
+        Tarn_DisableAutoReorder(dd);
+        ASSERT_NE(r, nullptr) << isAdd;
+        EXPECT_GT(dd->reorderCount, before) << isAdd;
+        EXPECT_EQ(Tarn_ReadSize(dd), size + 2) << isAdd;
+        DdNode *want = isAdd ? Tarn_AddApply(dd, Tarn_AddTimes, Tarn_AddIthVar(dd, 0),
+                                             Tarn_AddIthVar(dd, size + 1))
+                             : Tarn_BddAnd(dd, var(0), var(size + 1));
+        EXPECT_EQ(r, want) << isAdd;
+        Tarn_RecursiveDeref(dd, f);
     }
 }
 
