@@ -103,6 +103,7 @@ private:
     bool solveJustice(int j, bool *leave);
     bool yIteration(int j);
     void releaseUncounted(int j, int from, int to);
+    void releaseUnfinished(int j);
     bool xFixpoint(int j, int i);
     bool startX(int j, int i);
     int fail();
@@ -135,6 +136,7 @@ private:
     int *counts_ = nullptr;  // per system justice: Y iterations stored, -1 until set
     int capacity_ = kInitialCapacity;
     int cy_ = 0;
+    int xStored_ = 0;  // X iterates of the current Y step already stored at slot cy_
     int startIndex_ = 0;
     bool first_ = true;
     bool done_ = false;
@@ -168,7 +170,10 @@ int Gr1Solver::run() {
         if (first_ && incremental_ && !removedJustice()) return fail();
         for (int j = startIndex_; j < g_.sysJSize; j++) {
             bool leave = false;
-            if (!solveJustice(j, &leave)) return fail();
+            if (!solveJustice(j, &leave)) {
+                releaseUnfinished(j);
+                return fail();
+            }
             if (leave) break;
         }
         startIndex_ = 0;
@@ -339,6 +344,7 @@ bool Gr1Solver::removedJustice() {
 bool Gr1Solver::solveJustice(int j, bool *leave) {
     printf("Z loop %d: j = %d\n", zIterations_, j);
     cy_ = 0;
+    xStored_ = 0;
     hold(dd_, y_, zero_);
     release(dd_, yPrev_);
     DdNode *cpre = sysCpre(dd_, g_, z_, carry_);
@@ -407,6 +413,15 @@ void Gr1Solver::releaseUncounted(int j, int from, int to) {
     release_slots(dd_, gr1_mem.y_mem[j], from, to);
 }
 
+// A justice whose fixpoint broke off has stored iterates that no count covers: the slots from its
+// count up to cy, and the X iterates of the step in progress at slot cy. They are given back.
+void Gr1Solver::releaseUnfinished(int j) {
+    if (counts_ == nullptr || cy_ < counts_[j]) return;
+    releaseUncounted(j, counts_[j], cy_);
+    for (int i = 0; i < xStored_; i++) Tarn_RecursiveDeref(dd_, gr1_mem.x_mem[j][i][cy_]);
+    xStored_ = 0;
+}
+
 // One step of the Y fixpoint of justice j: Y := or_i X_i, each X stored at slot cy.
 bool Gr1Solver::yIteration(int j) {
     yIterations_++;
@@ -424,6 +439,7 @@ bool Gr1Solver::yIteration(int j) {
     release(dd_, yStart_);
     store_slot(dd_, gr1_mem.y_mem[j], cy_, counts_[j], y_);
     cy_++;
+    xStored_ = 0;
     if (cy_ == capacity_) {
         capacity_ *= 2;
         if (!extend_size_3D(gr1_mem.x_mem, g_.sysJSize, g_.envJSize, capacity_)) return false;
@@ -454,6 +470,7 @@ bool Gr1Solver::xFixpoint(int j, int i) {
     release(dd_, xPrev_);
     release(dd_, notJe_);
     store_slot(dd_, gr1_mem.x_mem[j][i], cy_, counts_[j], x_);
+    xStored_ = i + 1;
     return true;
 }
 

@@ -82,6 +82,7 @@ private:
     bool growZ();
     void finish();
     int fail();
+    void releaseUnfinishedRow();
     void releaseWorking();
     void releaseRecycle();
 
@@ -402,12 +403,13 @@ bool RabinSolver::xFixpoint(int j, int i, DdNode *b, DdNode *notSysJ) {
             return false;
         }
         release(dd_, stay);
+        // the count covers every slot stored, also when the fixpoint breaks off
         store_slot(dd_, slots, k, counts_[zi_][i], x_);
         k++;
+        if (k > counts_[zi_][i]) counts_[zi_][i] = k;
         if (k == xCapacity_) {
             xCapacity_ *= 2;
             if (!extend_size_3D(rabin_mem.x_mem, zCapacity_, g_.envJSize, xCapacity_)) {
-                counts_[zi_][i] = k > counts_[zi_][i] ? k : counts_[zi_][i];
                 return false;
             }
             slots = rabin_mem.x_mem[zi_][i];
@@ -454,6 +456,14 @@ void RabinSolver::finish() {
             counts_[zi] = nullptr;
         }
         m.sizeD1 = zi_;
+    } else {
+        // without counts the memory shows no entry: what the entries hold is given back
+        for (int zi = 0; zi < zi_ && counts_ != nullptr; zi++) {
+            for (int i = 0; i < g_.envJSize && counts_[zi] != nullptr; i++) {
+                release_slots(dd_, m.x_mem[zi][i], 0, counts_[zi][i]);
+            }
+            release(dd_, m.z_mem[zi]);
+        }
     }
     if (counts_ != nullptr) {
         for (int zi = 0; zi < zCapacity_; zi++) game_free(counts_[zi]);
@@ -484,9 +494,20 @@ void RabinSolver::releaseRecycle() {
 }
 
 int RabinSolver::fail() {
+    releaseUnfinishedRow();
     finish();
     releaseWorking();
     return GAME_FAILED;
+}
+
+// The Z entry in the making when the solve broke off has X iterates but no entry, and the memory
+// takes only finished entries: its iterates are given back.
+void RabinSolver::releaseUnfinishedRow() {
+    if (counts_ == nullptr || zi_ >= zCapacity_ || counts_[zi_] == nullptr) return;
+    for (int i = 0; i < g_.envJSize; i++) {
+        release_slots(dd_, rabin_mem.x_mem[zi_][i], 0, counts_[zi_][i]);
+        counts_[zi_][i] = -1;
+    }
 }
 
 void RabinSolver::releaseWorking() {

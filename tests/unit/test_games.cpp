@@ -655,7 +655,7 @@ TEST_F(GameTest, EmptyJusticeLists) {
 }
 
 // Allocations that fail anywhere inside a solve end it with 255 or leave it whole; the memory
-// stays readable either way.
+// stays readable either way, and what stays referenced is exactly what it counts.
 TEST_F(GameTest, FailuresInsideTheSolveEndItWith255) {
     const ExplicitGame g = copyGame();
     SymbolicGame sg(dd, g);
@@ -667,7 +667,7 @@ TEST_F(GameTest, FailuresInsideTheSolveEndItWith255) {
     for (long k = 0; k < 300; k += 3) {
         for (Switches w : {Switches{true, false, true}, Switches{false, false, false}}) {
             for (int solver = 0; solver < 2; solver++) {
-                solver == 0 ? free_gr1_mem() : free_rabin_mem();
+                const unsigned before = Tarn_ReadNodeCount(dd);
                 testing::internal::CaptureStdout();
                 util_fail_allocations_after(k);
                 const int r = solver == 0 ? gr1_game(dd, s, w.efp, w.eun, w.fpr, false, nullptr)
@@ -684,6 +684,8 @@ TEST_F(GameTest, FailuresInsideTheSolveEndItWith255) {
                 EXPECT_EQ(rabin_mem.x_mem_recycle, nullptr);
                 testing::internal::GetCapturedStdout();
                 dd->errorCode = TARN_NO_ERROR;
+                solver == 0 ? releaseGr1Memory(dd) : releaseRabinMemory(dd);
+                EXPECT_EQ(Tarn_ReadNodeCount(dd), before) << k << " solver " << solver;
             }
         }
     }
