@@ -98,9 +98,8 @@ inline bool acceptVariable(DdManager *dd, int v) { return v >= 0 && v < dd->size
 // ---- public operations -------------------------------------------------------------------------
 
 // The identity is looked up for every attempt: a reordering between attempts flushes the computed
-// table and with it the registry.
-// The permutation has one entry per variable there is at the call: a variable the renaming
-// creates (and a restart then finds) has none.
+// table and with it the registry. The permutation has one entry per variable there is at the call:
+// a variable the renaming creates (and a restart then finds) has none.
 DdNode *Tarn_BddPermute(DdManager *dd, DdNode *f, const int *perm) {
     const int length = dd->size;
     return restartWithNodeMap(dd, [&](DdNodeMap *map) {
