@@ -16,10 +16,10 @@ const char *const kReorderFieldNames[kReorderMethodCount] = {
 };
 
 namespace {
-std::optional<std::recursive_mutex> libraryLock;
+std::optional<BiasedLock> libraryLock;
 }  // namespace
 
-std::recursive_mutex &library_lock() { return *libraryLock; }
+BiasedLock &library_lock() { return *libraryLock; }
 
 void throw_java(JNIEnv *env, const char *className, const char *message) {
     if (env->ExceptionCheck()) return;

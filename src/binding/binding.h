@@ -17,6 +17,7 @@
 #include <mutex>
 
 #include "tarn/tarn.h"
+#include "util/biasedLock.h"
 
 namespace tarnjni {
 
@@ -55,8 +56,8 @@ struct BindingState {
 extern BindingState g_state;
 
 // The re-entrant library lock; it exists from JNI_OnLoad to JNI_OnUnload.
-std::recursive_mutex &library_lock();
-using LibraryGuard = std::lock_guard<std::recursive_mutex>;
+BiasedLock &library_lock();
+using LibraryGuard = std::lock_guard<BiasedLock>;
 
 // ---- Java exceptions -------------------------------------------------------------------------
 
