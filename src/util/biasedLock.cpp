@@ -2,17 +2,16 @@
 #include "util/biasedLock.h"
 
 #include <linux/membarrier.h>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 namespace {
 
-pid_t currentThread() {
-    static thread_local pid_t id = 0;
-    if (id == 0) id = static_cast<pid_t>(syscall(SYS_gettid));
-    return id;
-}
+// The calling thread's handle, which no other live thread shares; read from the thread pointer
+// (a thread-local variable of a loaded library would cost a call on every lock and unlock).
+uintptr_t currentThread() { return static_cast<uintptr_t>(pthread_self()); }
 
 int membarrier(int command) { return static_cast<int>(syscall(SYS_membarrier, command, 0, 0)); }
 
@@ -25,8 +24,8 @@ BiasedLock::BiasedLock() {
 }
 
 void BiasedLock::lock() {
-    const pid_t me = currentThread();
-    pid_t owner = owner_.load(std::memory_order_relaxed);
+    const uintptr_t me = currentThread();
+    uintptr_t owner = owner_.load(std::memory_order_relaxed);
     // a nested lock inside a biased hold, also one the revoker is waiting out
     if (owner == me && ownerDepth_ > 0) {
         ownerDepth_++;

@@ -10,9 +10,8 @@
 // from the start.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 class BiasedLock {
@@ -32,7 +31,7 @@ private:
 
     std::recursive_mutex mutex_;
     std::atomic<bool> biased_{false};
-    std::atomic<pid_t> owner_{0};       // the thread the bias belongs to; 0 until the first lock
+    std::atomic<uintptr_t> owner_{0};  // the thread the bias belongs to; 0 until the first lock
     std::atomic<bool> ownerInside_{false};  // written by the owner: it holds the lock by the bias
     int ownerDepth_ = 0;                // the owner's nesting depth; read and written by it alone
 };
