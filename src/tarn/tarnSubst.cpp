@@ -211,7 +211,8 @@ DdNode *tarnBddPermuteRecur(DdManager *dd, DdNodeMap *map, DdNode *f, const int 
         tarnDecRef(t);
         tarnDecRef(e);
     } else {
-        DdNode *var = index >= 0 && index < dd->size ? dd->vars[index] : Tarn_BddIthVar(dd, index);
+        // the projection function; one beyond the last variable is created, a negative index refused
+        DdNode *var = Tarn_BddIthVar(dd, index);
         r = var != nullptr ? tarnBddIteRecur(dd, var, t, e) : nullptr;
         if (r == nullptr) {
             tarnDerefBdd(dd, t);
