@@ -124,8 +124,9 @@ bool check_operands(JNIEnv *env, Handles operands);
 bool check_add_operands(JNIEnv *env, std::initializer_list<DdNode *> operands);
 
 // The result of an operation that refuses a bad argument without an error code (the ADD
-// abstractions and the determinization with a cube that is not one): a missing result with no
-// code (the frame cleared it) is such a refusal, and Java hears it as an invalid argument.
+// abstractions and the determinization with a cube that is not one, the composition with a
+// variable that does not exist): a missing result with no code (the frame cleared it) is such a
+// refusal, and Java hears it as an invalid argument.
 DdNode *refusal_as_invalid_argument(JNIEnv *env, DdManager *dd, DdNode *r);
 
 // Runs op(manager) under the library lock and returns its result. A missing manager or an invalid

@@ -81,13 +81,11 @@ extern "C" JNIEXPORT jlong JNICALL Java_ordo_TARNFactory_compose0(JNIEnv *env, j
                                                                   jboolean isAdd) {
     return node_call(env, {f, g}, [&](DdManager *dd) -> DdNode * {
         // the composition refuses a variable that does not exist without an error code
-        if (var < 0 || var >= Tarn_ReadSize(dd)) {
-            throw_failure(env, TARN_INVALID_ARGUMENT);
-            return nullptr;
+        if (!is_true(isAdd)) {
+            return refusal_as_invalid_argument(env, dd, Tarn_BddCompose(dd, node(f), node(g), var));
         }
-        if (!is_true(isAdd)) return Tarn_BddCompose(dd, node(f), node(g), var);
         if (!check_add_operands(env, {node(f), node(g)})) return nullptr;
-        return Tarn_AddCompose(dd, node(f), node(g), var);
+        return refusal_as_invalid_argument(env, dd, Tarn_AddCompose(dd, node(f), node(g), var));
     });
 }
 
