@@ -82,7 +82,7 @@ private:
     bool growZ();
     void finish();
     int fail();
-    void releaseUnfinishedRow();
+    void releaseRow(int zi);
     void releaseWorking();
     void releaseRecycle();
 
@@ -459,9 +459,7 @@ void RabinSolver::finish() {
     } else {
         // without counts the memory shows no entry: what the entries hold is given back
         for (int zi = 0; zi < zi_ && counts_ != nullptr; zi++) {
-            for (int i = 0; i < g_.envJSize && counts_[zi] != nullptr; i++) {
-                release_slots(dd_, m.x_mem[zi][i], 0, counts_[zi][i]);
-            }
+            releaseRow(zi);
             release(dd_, m.z_mem[zi]);
         }
     }
@@ -494,19 +492,20 @@ void RabinSolver::releaseRecycle() {
 }
 
 int RabinSolver::fail() {
-    releaseUnfinishedRow();
+    // The Z entry in the making has X iterates but no entry, and the memory takes only finished
+    // entries: its iterates are given back.
+    if (counts_ != nullptr && zi_ < zCapacity_) releaseRow(zi_);
     finish();
     releaseWorking();
     return GAME_FAILED;
 }
 
-// The Z entry in the making when the solve broke off has X iterates but no entry, and the memory
-// takes only finished entries: its iterates are given back.
-void RabinSolver::releaseUnfinishedRow() {
-    if (counts_ == nullptr || zi_ >= zCapacity_ || counts_[zi_] == nullptr) return;
+// Gives back the X iterates that row zi counts; the row counts none afterwards.
+void RabinSolver::releaseRow(int zi) {
+    if (counts_[zi] == nullptr) return;
     for (int i = 0; i < g_.envJSize; i++) {
-        release_slots(dd_, rabin_mem.x_mem[zi_][i], 0, counts_[zi_][i]);
-        counts_[zi_][i] = -1;
+        release_slots(dd_, rabin_mem.x_mem[zi][i], 0, counts_[zi][i]);
+        counts_[zi][i] = -1;
     }
 }
 
