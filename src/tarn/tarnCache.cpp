@@ -4,28 +4,112 @@
 
 #include "tarnInt.h"
 
-// The table grows in place: the block is reallocated (a large block keeps its pages, so only the
-// added half is new memory for the system to clear), and an entry at slot i moves to slot 2i or
-// 2i + 1, since the slot is the top bits of the hash and one more bit is taken. Walking from the top
-// slot down, every slot is read before the move of a lower entry writes it.
+namespace {
+
+size_t mappedBytes(unsigned slots) {
+    const size_t bytes = static_cast<size_t>(slots) * sizeof(DdCache);
+    return (bytes + UTIL_HUGE_PAGE - 1) & ~(UTIL_HUGE_PAGE - 1);
+}
+
+// Makes room for `newSlots` entries with the first `oldSlots` as they were; false when no memory
+// is to be had, and then the old table stands. A table of a huge page or more lives in a mapping of
+// its own, which grows by remapping: the old pages move without a copy and only the added half is
+// new memory. A table of the heap that reaches that size moves into a mapping once; a mapping that
+// cannot grow is copied to the heap, like a small table that is reallocated.
+bool growBlock(DdManager *dd, unsigned oldSlots, unsigned newSlots) {
+    const size_t oldBytes = static_cast<size_t>(oldSlots) * sizeof(DdCache);
+    const size_t newBytes = static_cast<size_t>(newSlots) * sizeof(DdCache);
+    if (dd->cacheMapped != 0) {
+        void *moved = util_remap_huge(dd->cache, dd->cacheMapped, mappedBytes(newSlots));
+        if (moved != nullptr) {
+            dd->cache = static_cast<DdCache *>(moved);
+            dd->cacheMapped = mappedBytes(newSlots);
+            return true;
+        }
+    } else if (newBytes >= UTIL_HUGE_PAGE) {
+        void *mapped = util_map_huge(mappedBytes(newSlots));
+        if (mapped != nullptr) {
+            memcpy(mapped, static_cast<void *>(dd->cache), oldBytes);
+            util_free(dd->cacheMemory);
+            dd->cacheMemory = nullptr;
+            dd->cache = static_cast<DdCache *>(mapped);
+            dd->cacheMapped = mappedBytes(newSlots);
+            return true;
+        }
+    }
+
+    // The heap: one entry more than the table, so that it can start on a 32-byte boundary.
+    const size_t bytes = newBytes + sizeof(DdCache);
+    void *memory;
+    if (dd->cacheMapped != 0) {
+        memory = tarnGuardedMalloc(dd, bytes);
+        if (memory == nullptr) return false;
+        memcpy(reinterpret_cast<void *>(tarnAlign32After(memory)), static_cast<void *>(dd->cache),
+               oldBytes);
+        util_unmap_huge(dd->cache, dd->cacheMapped);
+        dd->cacheMapped = 0;
+    } else {
+        const auto oldOffset = reinterpret_cast<char *>(dd->cache) -
+                               reinterpret_cast<char *>(dd->cacheMemory);
+        memory = tarnGuardedRealloc(dd, dd->cacheMemory, bytes);
+        if (memory == nullptr) return false;
+        // A block that moved may sit differently against the 32-byte boundaries.
+        auto *kept = static_cast<char *>(memory) + oldOffset;
+        auto *table = reinterpret_cast<char *>(tarnAlign32After(memory));
+        if (kept != table) memmove(table, kept, oldBytes);
+    }
+    util_advise_huge(memory, bytes);
+    dd->cacheMemory = static_cast<DdCache *>(memory);
+    dd->cache = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
+    return true;
+}
+
+}  // namespace
+
+bool tarnCacheAllocate(DdManager *dd, unsigned slots) {
+    const size_t bytes = static_cast<size_t>(slots) * sizeof(DdCache);
+    if (bytes >= UTIL_HUGE_PAGE) {
+        void *mapped = util_map_huge(mappedBytes(slots));
+        if (mapped != nullptr) {
+            dd->cacheMemory = nullptr;
+            dd->cacheMapped = mappedBytes(slots);
+            dd->cache = static_cast<DdCache *>(mapped);
+            return true;
+        }
+    }
+    auto *memory = static_cast<DdCache *>(util_malloc(bytes + sizeof(DdCache)));
+    if (memory == nullptr) return false;
+    util_advise_huge(memory, bytes + sizeof(DdCache));
+    dd->cacheMemory = memory;
+    dd->cacheMapped = 0;
+    dd->cache = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
+    memset(static_cast<void *>(dd->cache), 0, bytes);
+    return true;
+}
+
+void tarnCacheRelease(DdManager *dd) {
+    if (dd->cacheMapped != 0) {
+        util_unmap_huge(dd->cache, dd->cacheMapped);
+    } else {
+        util_free(dd->cacheMemory);
+    }
+    dd->cache = dd->cacheMemory = nullptr;
+    dd->cacheMapped = 0;
+}
+
+// The table grows in place: an entry at slot i moves to slot 2i or 2i + 1, since the slot is the
+// top bits of the hash and one more bit is taken. Walking from the top slot down, every slot is
+// read before the move of a lower entry writes it.
 void tarnCacheResize(DdManager *dd) {
     const unsigned oldSlots = dd->cacheSlots;
     const unsigned newSlots = oldSlots << 1;
-    const auto oldOffset = reinterpret_cast<char *>(dd->cache) -
-                           reinterpret_cast<char *>(dd->cacheMemory);
-    size_t bytes = (static_cast<size_t>(newSlots) + 1) * sizeof(DdCache);
-    void *memory = tarnGuardedRealloc(dd, dd->cacheMemory, bytes);
-    if (memory == nullptr) {
+    if (!growBlock(dd, oldSlots, newSlots)) {
         // Keep the old table and never try to grow again.
         dd->cacheHardLimit = oldSlots - 1;
         dd->cacheRoom = -static_cast<int>(oldSlots + 1);
         return;
     }
-    util_advise_huge(memory, bytes);
-    auto *table = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
-    // A block that moved may sit differently against the 32-byte boundaries.
-    auto *kept = reinterpret_cast<DdCache *>(static_cast<char *>(memory) + oldOffset);
-    if (kept != table) memmove(static_cast<void *>(table), kept, sizeof(DdCache) * oldSlots);
+    DdCache *table = dd->cache;
     const int shift = dd->cacheShift - 1;
 
     double moved = 0;
@@ -38,8 +122,6 @@ void tarnCacheResize(DdManager *dd) {
         moved++;
     }
 
-    dd->cacheMemory = static_cast<DdCache *>(memory);
-    dd->cache = table;
     dd->cacheSlots = newSlots;
     dd->cacheShift = shift;
     dd->cacheRoom -= static_cast<int>(newSlots);

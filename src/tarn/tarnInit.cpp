@@ -206,17 +206,12 @@ int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize) {
     unsigned wanted = std::max(std::min(cacheSize, limit),
                                static_cast<unsigned>(tarnCapacitySlots(dd) / 2));
     unsigned cacheSlots = wanted <= 1 ? 1 : 1u << log2Floor(wanted);
-    size_t bytes = (static_cast<size_t>(cacheSlots) + 1) * sizeof(DdCache);
-    auto *memory = static_cast<DdCache *>(util_malloc(bytes));
-    if (memory == nullptr) {
+    if (!tarnCacheAllocate(dd, cacheSlots)) {
         dd->errorCode = TARN_OUT_OF_MEMORY;
         return 0;
     }
-    util_advise_huge(memory, bytes);
-    dd->cacheMemory = memory;
-    dd->cache = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
     dd->cacheSlots = cacheSlots;
-    dd->memoryInUse += bytes;
+    dd->memoryInUse += (static_cast<size_t>(cacheSlots) + 1) * sizeof(DdCache);
 
     dd->cacheShift = 32 - log2Floor(cacheSlots);
     dd->cacheHardLimit = maxCacheSize;
@@ -229,7 +224,6 @@ int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize) {
     dd->cacheMisses = static_cast<double>(static_cast<int64_t>(cacheSlots * dd->hitRatioThreshold + 1.0));
     dd->cacheMissesBefore = -dd->cacheMisses;
 
-    memset(static_cast<void *>(dd->cache), 0, sizeof(DdCache) * cacheSlots);
     return 1;
 }
 
@@ -287,7 +281,7 @@ void Tarn_Quit(DdManager *dd) {
     util_free(dd->zddUniverse);
     tarnFreeNodeBlocks(dd);
     freeTables(dd);
-    util_free(dd->cacheMemory);
+    tarnCacheRelease(dd);
     tarnPermutationRegistryFree(dd);
     util_free(dd->vars);
     util_free(dd->varMap);

@@ -77,8 +77,10 @@ struct DdManager {
     DdNode *plusInfinity;
     DdNode *minusInfinity;
     DdNode *background;
-    // computed table
+    // computed table: a large one in a mapping of its own (cacheMapped bytes, cacheMemory null),
+    // a small one on the heap (cacheMemory the block, cacheMapped 0)
     DdCache *cacheMemory;
+    size_t cacheMapped;
     DdCache *cache;
     unsigned cacheSlots;
     int cacheShift;
@@ -505,6 +507,9 @@ void tarnShrinkDelayedQueue(DdManager *dd);
 
 // computed table (tarnCache.cpp)
 void tarnCacheResize(DdManager *dd);
+// Sets up the computed table's memory for `slots` zero-filled entries; false when none is to be had.
+bool tarnCacheAllocate(DdManager *dd, unsigned slots);
+void tarnCacheRelease(DdManager *dd);
 void tarnCacheFlush(DdManager *dd);
 int tarnCacheProfile(DdManager *dd, FILE *fp);
 // Empties the entries whose identity (key3 of a two- or one-operand entry) lies in [low, high).

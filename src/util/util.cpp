@@ -54,19 +54,46 @@ void *util_malloc_aligned(size_t alignment, size_t size) {
 
 void util_free(void *pointer) { free(pointer); }
 
-void *util_map_huge(size_t size) {
-    if (hugeMapsRefused || allocationRefused()) return nullptr;
-    // Map one huge page more than asked and trim both ends to the alignment.
+namespace {
+
+// `size` bytes of fresh address space at a multiple of UTIL_HUGE_PAGE, with the given protection:
+// one huge page more is mapped and both ends are trimmed to the alignment.
+void *mapAligned(size_t size, int protection, int flags) {
     const size_t mapped = size + UTIL_HUGE_PAGE;
-    void *p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *p = mmap(nullptr, mapped, protection, MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
     if (p == MAP_FAILED) return nullptr;
     const uintptr_t start = reinterpret_cast<uintptr_t>(p);
     const uintptr_t aligned = (start + UTIL_HUGE_PAGE - 1) & ~(UTIL_HUGE_PAGE - 1);
     if (aligned > start) munmap(p, aligned - start);
     const size_t tail = start + mapped - (aligned + size);
     if (tail > 0) munmap(reinterpret_cast<void *>(aligned + size), tail);
-    void *result = reinterpret_cast<void *>(aligned);
-    madvise(result, size, MADV_HUGEPAGE);
+    return reinterpret_cast<void *>(aligned);
+}
+
+}  // namespace
+
+void *util_map_huge(size_t size) {
+    if (hugeMapsRefused || allocationRefused()) return nullptr;
+    void *result = mapAligned(size, PROT_READ | PROT_WRITE, 0);
+    if (result != nullptr) madvise(result, size, MADV_HUGEPAGE);
+    return result;
+}
+
+void *util_remap_huge(void *pointer, size_t oldSize, size_t newSize) {
+    if (hugeMapsRefused || allocationRefused()) return nullptr;
+    void *result = mremap(pointer, oldSize, newSize, 0);
+    if (result == MAP_FAILED) {
+        // No room behind the mapping: the pages move to an aligned range reserved for them, so
+        // that the huge pages stay whole.
+        void *target = mapAligned(newSize, PROT_NONE, MAP_NORESERVE);
+        if (target == nullptr) return nullptr;
+        result = mremap(pointer, oldSize, newSize, MREMAP_MAYMOVE | MREMAP_FIXED, target);
+        if (result == MAP_FAILED) {
+            munmap(target, newSize);
+            return nullptr;
+        }
+    }
+    madvise(result, newSize, MADV_HUGEPAGE);
     return result;
 }
 

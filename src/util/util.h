@@ -31,6 +31,10 @@ void util_free(void *pointer);
 constexpr size_t UTIL_HUGE_PAGE = size_t{1} << 21;
 void *util_map_huge(size_t size);
 void util_unmap_huge(void *pointer, size_t size);
+// Grows a mapping of util_map_huge from oldSize to newSize bytes (multiples of UTIL_HUGE_PAGE),
+// keeping its contents without copying them: the pages move, the added part is zero-filled. The
+// result is aligned like the mapping; null when it cannot grow, and then the old mapping stands.
+void *util_remap_huge(void *pointer, size_t oldSize, size_t newSize);
 // Asks for huge pages on the whole huge pages inside [pointer, pointer + size); a hint only.
 void util_advise_huge(void *pointer, size_t size);
 

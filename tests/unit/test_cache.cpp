@@ -115,39 +115,90 @@ TEST_F(CacheTest, EnoughHitsGrowTheTable) {
     EXPECT_EQ(dd->cacheSlots, 2 * slots);
 }
 
+// Fills a third more than the table and returns the keys whose entries stayed; each entry's
+// result tells its key's parity.
+DdNode *growthKey(unsigned k) { return reinterpret_cast<DdNode *>(uintptr_t{0x100000} + 64 * k); }
+
+std::vector<unsigned> fillForGrowth(DdManager *dd, DdNode *f, DdNode *g) {
+    dd->cacheRoom = -1;  // no growth while probing
+    const unsigned entries = 3 * dd->cacheSlots;
+    for (unsigned k = 0; k < entries; k++) {
+        tarnCacheInsert2(dd, kOpA, growthKey(k), g, k % 2 ? f : g);
+    }
+    std::vector<unsigned> present;
+    for (unsigned k = 0; k < entries; k++) {
+        if (tarnCacheLookup2(dd, kOpA, growthKey(k), g) != nullptr) present.push_back(k);
+    }
+    return present;
+}
+
+// Entries in the table, each checked to sit in the slot of its hash.
+unsigned occupiedSlots(DdManager *dd) {
+    unsigned n = 0;
+    for (unsigned i = 0; i < dd->cacheSlots; i++) {
+        const DdCache &e = dd->cache[i];
+        if (e.result == nullptr) continue;
+        n++;
+        EXPECT_EQ(tarnCacheHash(e.key1, e.key2, e.key3, dd->cacheShift), i);
+    }
+    return n;
+}
+
+void expectEntriesKept(DdManager *dd, DdNode *f, DdNode *g, const std::vector<unsigned> &present) {
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(dd->cache) % 32, 0u);
+    EXPECT_EQ(occupiedSlots(dd), present.size());
+    for (unsigned k : present) {
+        EXPECT_EQ(tarnCacheLookup2(dd, kOpA, growthKey(k), g), k % 2 ? f : g) << k;
+    }
+}
+
 // Growth moves every entry within the same block, from the top slot down; each entry that was in the
 // table before is found after two growths, and no other appears.
 TEST_F(CacheTest, GrowthKeepsEveryEntryAndItsSlot) {
-    dd->cacheRoom = -1;  // no growth while probing
-    const unsigned entries = 3 * dd->cacheSlots;
-    auto key = [](unsigned k) { return reinterpret_cast<DdNode *>(uintptr_t{0x100000} + 64 * k); };
-    for (unsigned k = 0; k < entries; k++) tarnCacheInsert2(dd, kOpA, key(k), g, k % 2 ? f : g);
-    std::vector<unsigned> present;
-    for (unsigned k = 0; k < entries; k++) {
-        if (tarnCacheLookup2(dd, kOpA, key(k), g) != nullptr) present.push_back(k);
-    }
+    const std::vector<unsigned> present = fillForGrowth(dd, f, g);
     ASSERT_GT(present.size(), dd->cacheSlots / 2);
-    auto occupied = [this] {
-        unsigned n = 0;
-        for (unsigned i = 0; i < dd->cacheSlots; i++) {
-            const DdCache &e = dd->cache[i];
-            if (e.result == nullptr) continue;
-            n++;
-            EXPECT_EQ(tarnCacheHash(e.key1, e.key2, e.key3, dd->cacheShift), i);
-        }
-        return n;
-    };
-    const unsigned before = occupied();
-    EXPECT_EQ(before, present.size());
+    EXPECT_EQ(occupiedSlots(dd), present.size());
     const unsigned slots = dd->cacheSlots;
     tarnCacheResize(dd);
     tarnCacheResize(dd);
     ASSERT_EQ(dd->cacheSlots, 4 * slots);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(dd->cache) % 32, 0u);
-    EXPECT_EQ(occupied(), before);
-    for (unsigned k : present) {
-        EXPECT_EQ(tarnCacheLookup2(dd, kOpA, key(k), g), k % 2 ? f : g) << k;
-    }
+    expectEntriesKept(dd, f, g, present);
 }
+
+// A table that grows past a huge page moves from the heap into a mapping of its own, which then
+// grows by remapping; where no mapping can be had it stays on the heap, and a mapping that cannot
+// grow is copied back to the heap. Every way keeps every entry, through to the manager's end.
+struct LargeGrowthCase {
+    const char *name;
+    int refuseMapsFromGrowth;  // growths before which mappings are refused; -1: never
+};
+
+class LargeCacheGrowth : public ::testing::TestWithParam<LargeGrowthCase> {};
+
+TEST_P(LargeCacheGrowth, KeepsEveryEntry) {
+    const unsigned startSlots = static_cast<unsigned>(UTIL_HUGE_PAGE / sizeof(DdCache) / 2);
+    if (GetParam().refuseMapsFromGrowth == 0) util_refuse_huge_maps(true);
+    DdManager *dd = Tarn_Init(4, 0, 1u << 14, startSlots, uint64_t{1} << 30);
+    ASSERT_NE(dd, nullptr);
+    ASSERT_EQ(dd->cacheSlots, startSlots);
+    DdNode *f = Tarn_BddIthVar(dd, 0), *g = Tarn_BddIthVar(dd, 1);
+    const std::vector<unsigned> present = fillForGrowth(dd, f, g);
+    for (int growth = 1; growth <= 3; growth++) {
+        if (growth == GetParam().refuseMapsFromGrowth) util_refuse_huge_maps(true);
+        tarnCacheResize(dd);
+        ASSERT_EQ(dd->cacheSlots, startSlots << growth);
+        expectEntriesKept(dd, f, g, present);
+    }
+    const bool mapped = GetParam().refuseMapsFromGrowth < 0;
+    EXPECT_EQ(dd->cacheMapped != 0, mapped);
+    util_refuse_huge_maps(false);
+    Tarn_Quit(dd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, LargeCacheGrowth,
+                         ::testing::Values(LargeGrowthCase{"MappedThenRemapped", -1},
+                                           LargeGrowthCase{"HeapOnly", 0},
+                                           LargeGrowthCase{"MappingCopiedBackToTheHeap", 2}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
