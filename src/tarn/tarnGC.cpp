@@ -38,15 +38,22 @@ inline DdNode *keyNode(DdNode *key) {
 
 inline bool isDeadKey(DdNode *key) { return keyNode(key)->ref == 0; }
 
+// Entries ahead of the one examined whose nodes the cleaning asks for: the entries are read in
+// order, their nodes at random, and each check waits on up to four of them.
+constexpr unsigned kCleanAhead = 32;
+
 // Clears the computed-table entries that mention a dead node.
 void cleanCache(DdManager *dd) {
     DdCache *entry = dd->cache;
     for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
-        // the nodes of the entry a few slots ahead are requested while this one is examined
-        if (i + TARN_SWEEP_AHEAD < dd->cacheSlots) {
-            const DdCache &ahead = entry[TARN_SWEEP_AHEAD];
+        // Every node the entry ahead may name is requested: a key that is an operation's tag and
+        // an empty or flag result give requests of unmapped addresses, which are dropped.
+        if (i + kCleanAhead < dd->cacheSlots) {
+            const DdCache &ahead = entry[kCleanAhead];
             __builtin_prefetch(keyNode(ahead.key1));
             __builtin_prefetch(keyNode(ahead.key2));
+            __builtin_prefetch(tarnRegular(ahead.key3));
+            __builtin_prefetch(tarnRegular(ahead.result));
         }
         if (entry->result == nullptr) continue;
         bool threeOperand = (reinterpret_cast<uintptr_t>(entry->key1) & 2) != 0;
