@@ -173,12 +173,19 @@ struct LargeGrowthCase {
     int refuseMapsFromGrowth;  // growths before which mappings are refused; -1: never
 };
 
-class LargeCacheGrowth : public ::testing::TestWithParam<LargeGrowthCase> {};
+class LargeCacheGrowth : public ::testing::TestWithParam<LargeGrowthCase> {
+protected:
+    DdManager *dd = nullptr;
+    void TearDown() override {
+        util_refuse_huge_maps(false);
+        Tarn_Quit(dd);
+    }
+};
 
 TEST_P(LargeCacheGrowth, KeepsEveryEntry) {
     const unsigned startSlots = static_cast<unsigned>(UTIL_HUGE_PAGE / sizeof(DdCache) / 2);
     if (GetParam().refuseMapsFromGrowth == 0) util_refuse_huge_maps(true);
-    DdManager *dd = Tarn_Init(4, 0, 1u << 14, startSlots, uint64_t{1} << 30);
+    dd = Tarn_Init(4, 0, 1u << 14, startSlots, uint64_t{1} << 30);
     ASSERT_NE(dd, nullptr);
     ASSERT_EQ(dd->cacheSlots, startSlots);
     DdNode *f = Tarn_BddIthVar(dd, 0), *g = Tarn_BddIthVar(dd, 1);
@@ -191,8 +198,6 @@ TEST_P(LargeCacheGrowth, KeepsEveryEntry) {
     }
     const bool mapped = GetParam().refuseMapsFromGrowth < 0;
     EXPECT_EQ(dd->cacheMapped != 0, mapped);
-    util_refuse_huge_maps(false);
-    Tarn_Quit(dd);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, LargeCacheGrowth,
