@@ -458,7 +458,7 @@ void RabinSolver::finish() {
         m.sizeD1 = zi_;
     } else {
         // without counts the memory shows no entry: what the entries hold is given back
-        for (int zi = 0; zi < zi_ && counts_ != nullptr; zi++) {
+        for (int zi = 0; zi < zi_; zi++) {
             releaseRow(zi);
             release(dd_, m.z_mem[zi]);
         }

@@ -6,9 +6,27 @@
 
 namespace {
 
+size_t tableBytes(unsigned slots) { return static_cast<size_t>(slots) * sizeof(DdCache); }
+
 size_t mappedBytes(unsigned slots) {
-    const size_t bytes = static_cast<size_t>(slots) * sizeof(DdCache);
-    return (bytes + UTIL_HUGE_PAGE - 1) & ~(UTIL_HUGE_PAGE - 1);
+    return (tableBytes(slots) + UTIL_HUGE_PAGE - 1) & ~(UTIL_HUGE_PAGE - 1);
+}
+
+// A heap block holds one entry more than the table, so that the table can start on a 32-byte
+// boundary.
+size_t heapBytes(unsigned slots) { return tableBytes(slots) + sizeof(DdCache); }
+
+void useMapping(DdManager *dd, void *mapped, unsigned slots) {
+    dd->cacheMemory = nullptr;
+    dd->cacheMapped = mappedBytes(slots);
+    dd->cache = static_cast<DdCache *>(mapped);
+}
+
+void useHeapBlock(DdManager *dd, void *memory, unsigned slots) {
+    util_advise_huge(memory, heapBytes(slots));
+    dd->cacheMemory = static_cast<DdCache *>(memory);
+    dd->cacheMapped = 0;
+    dd->cache = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
 }
 
 // Makes room for `newSlots` entries with the first `oldSlots` as they were; false when no memory
@@ -17,73 +35,56 @@ size_t mappedBytes(unsigned slots) {
 // new memory. A table of the heap that reaches that size moves into a mapping once; a mapping that
 // cannot grow is copied to the heap, like a small table that is reallocated.
 bool growBlock(DdManager *dd, unsigned oldSlots, unsigned newSlots) {
-    const size_t oldBytes = static_cast<size_t>(oldSlots) * sizeof(DdCache);
-    const size_t newBytes = static_cast<size_t>(newSlots) * sizeof(DdCache);
+    const size_t oldBytes = tableBytes(oldSlots);
     if (dd->cacheMapped != 0) {
         void *moved = util_remap_huge(dd->cache, dd->cacheMapped, mappedBytes(newSlots));
         if (moved != nullptr) {
-            dd->cache = static_cast<DdCache *>(moved);
-            dd->cacheMapped = mappedBytes(newSlots);
+            useMapping(dd, moved, newSlots);
             return true;
         }
-    } else if (newBytes >= UTIL_HUGE_PAGE) {
-        void *mapped = util_map_huge(mappedBytes(newSlots));
-        if (mapped != nullptr) {
-            memcpy(mapped, static_cast<void *>(dd->cache), oldBytes);
-            util_free(dd->cacheMemory);
-            dd->cacheMemory = nullptr;
-            dd->cache = static_cast<DdCache *>(mapped);
-            dd->cacheMapped = mappedBytes(newSlots);
-            return true;
-        }
-    }
-
-    // The heap: one entry more than the table, so that it can start on a 32-byte boundary.
-    const size_t bytes = newBytes + sizeof(DdCache);
-    void *memory;
-    if (dd->cacheMapped != 0) {
-        memory = tarnGuardedMalloc(dd, bytes);
+        void *memory = tarnGuardedMalloc(dd, heapBytes(newSlots));
         if (memory == nullptr) return false;
         memcpy(reinterpret_cast<void *>(tarnAlign32After(memory)), static_cast<void *>(dd->cache),
                oldBytes);
         util_unmap_huge(dd->cache, dd->cacheMapped);
-        dd->cacheMapped = 0;
-    } else {
-        const auto oldOffset = reinterpret_cast<char *>(dd->cache) -
-                               reinterpret_cast<char *>(dd->cacheMemory);
-        memory = tarnGuardedRealloc(dd, dd->cacheMemory, bytes);
-        if (memory == nullptr) return false;
-        // A block that moved may sit differently against the 32-byte boundaries.
-        auto *kept = static_cast<char *>(memory) + oldOffset;
-        auto *table = reinterpret_cast<char *>(tarnAlign32After(memory));
-        if (kept != table) memmove(table, kept, oldBytes);
+        useHeapBlock(dd, memory, newSlots);
+        return true;
     }
-    util_advise_huge(memory, bytes);
-    dd->cacheMemory = static_cast<DdCache *>(memory);
-    dd->cache = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
+    if (tableBytes(newSlots) >= UTIL_HUGE_PAGE) {
+        void *mapped = util_map_huge(mappedBytes(newSlots));
+        if (mapped != nullptr) {
+            memcpy(mapped, static_cast<void *>(dd->cache), oldBytes);
+            util_free(dd->cacheMemory);
+            useMapping(dd, mapped, newSlots);
+            return true;
+        }
+    }
+    const auto oldOffset = reinterpret_cast<char *>(dd->cache) -
+                           reinterpret_cast<char *>(dd->cacheMemory);
+    void *memory = tarnGuardedRealloc(dd, dd->cacheMemory, heapBytes(newSlots));
+    if (memory == nullptr) return false;
+    // A block that moved may sit differently against the 32-byte boundaries.
+    auto *kept = static_cast<char *>(memory) + oldOffset;
+    auto *table = reinterpret_cast<char *>(tarnAlign32After(memory));
+    if (kept != table) memmove(table, kept, oldBytes);
+    useHeapBlock(dd, memory, newSlots);
     return true;
 }
 
 }  // namespace
 
 bool tarnCacheAllocate(DdManager *dd, unsigned slots) {
-    const size_t bytes = static_cast<size_t>(slots) * sizeof(DdCache);
-    if (bytes >= UTIL_HUGE_PAGE) {
+    if (tableBytes(slots) >= UTIL_HUGE_PAGE) {
         void *mapped = util_map_huge(mappedBytes(slots));
         if (mapped != nullptr) {
-            dd->cacheMemory = nullptr;
-            dd->cacheMapped = mappedBytes(slots);
-            dd->cache = static_cast<DdCache *>(mapped);
+            useMapping(dd, mapped, slots);
             return true;
         }
     }
-    auto *memory = static_cast<DdCache *>(util_malloc(bytes + sizeof(DdCache)));
+    void *memory = util_malloc(heapBytes(slots));
     if (memory == nullptr) return false;
-    util_advise_huge(memory, bytes + sizeof(DdCache));
-    dd->cacheMemory = memory;
-    dd->cacheMapped = 0;
-    dd->cache = reinterpret_cast<DdCache *>(tarnAlign32After(memory));
-    memset(static_cast<void *>(dd->cache), 0, bytes);
+    useHeapBlock(dd, memory, slots);
+    memset(static_cast<void *>(dd->cache), 0, tableBytes(slots));
     return true;
 }
 
