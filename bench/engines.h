@@ -96,6 +96,7 @@ public:
         Tarn_SetFastGrowthLimit(dd_, 0);
         Tarn_SetCacheHardLimit(dd_, 0);
         Tarn_SetKeysPerSlot(dd_, 0);
+        Tarn_SetCacheSoftFactor(dd_, 0);
         for (int i = 0; i < numVars; i++) {
             if (Tarn_BddNewVar(dd_) == nullptr) fail("tarn: cannot create a variable");
         }

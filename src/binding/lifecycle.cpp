@@ -113,6 +113,7 @@ extern "C" JNIEXPORT void JNICALL Java_ordo_TARNFactory_initialize0(JNIEnv *env,
     Tarn_SetFastGrowthLimit(dd, 0);
     Tarn_SetCacheHardLimit(dd, 0);
     Tarn_SetKeysPerSlot(dd, 0);
+    Tarn_SetCacheSoftFactor(dd, 0);
     Tarn_ResetStartTime(dd);
 }
 

@@ -79,6 +79,14 @@ void Tarn_SetCacheHardLimit(DdManager *dd, unsigned n) {
     dd->cacheRoom = tarnCacheRoomFor(dd, dd->cacheSlots);
 }
 
+void Tarn_SetCacheSoftFactor(DdManager *dd, unsigned n) {
+    dd->cacheSoftFactor =
+        n == 0 ? TARN_MEASURED_CACHE_SOFT_FACTOR : std::min(n, TARN_MAX_CACHE_SOFT_FACTOR);
+    dd->cacheRoom = tarnCacheRoomFor(dd, dd->cacheSlots);
+}
+
+unsigned Tarn_ReadCacheSoftFactor(DdManager *dd) { return dd->cacheSoftFactor; }
+
 void Tarn_SetCacheHitThreshold(DdManager *dd, unsigned percent) {
     dd->hitRatioThreshold = static_cast<double>(percent) / (100.0 - static_cast<double>(percent));
 }

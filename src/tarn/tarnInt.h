@@ -89,6 +89,7 @@ struct DdManager {
     double hitRatioThreshold;
     int cacheRoom;
     unsigned cacheHardLimit;
+    unsigned cacheSoftFactor;  // entries the table may reach per bucket of the unique table
     // identities of the renamings whose results the computed table keeps across calls
     DdPermutationRegistry *permutations;
     // unique table
@@ -251,6 +252,14 @@ constexpr unsigned TARN_KEYS_PER_SLOT = 4;
 constexpr unsigned TARN_MEASURED_KEYS_PER_SLOT = 2;
 // Densities above this are taken as this: the key limits must not overflow.
 constexpr unsigned TARN_MAX_KEYS_PER_SLOT = 64;
+// The computed table grows (by its hit rate) up to this many entries per bucket of the unique
+// table, counted at TARN_KEYS_PER_SLOT nodes per bucket: its soft limit.
+constexpr unsigned TARN_CACHE_SOFT_FACTOR = 4;
+// The factor Tarn_SetCacheSoftFactor(0) sets: a table that stays in the processor's caches longer
+// before it is allowed to double (bench/README.md).
+constexpr unsigned TARN_MEASURED_CACHE_SOFT_FACTOR = 3;
+// Factors above this are taken as this.
+constexpr unsigned TARN_MAX_CACHE_SOFT_FACTOR = 64;
 // Multipliers of the unique-table hash functions.
 constexpr uint32_t TARN_P1 = 12582917u;
 constexpr uint32_t TARN_P2 = 4256249u;
@@ -284,12 +293,12 @@ inline uint64_t tarnCapacitySlots(const DdManager *dd) {
 inline unsigned tarnDeadThresholdAt(const DdManager *dd, double fraction) {
     return static_cast<unsigned>(static_cast<double>(tarnCapacitySlots(dd)) * fraction);
 }
-// Entries the computed table may still grow by: up to the hard limit, and up to four entries per
-// bucket of the unique table (counted as above).
+// Entries the computed table may still grow by: up to the hard limit, and up to the soft factor's
+// entries per bucket of the unique table (counted as above).
 inline int tarnCacheRoomFor(const DdManager *dd, unsigned cacheSlots) {
-    const int64_t room = std::min<int64_t>(dd->cacheHardLimit,
-                                           4ll * static_cast<int64_t>(tarnCapacitySlots(dd))) -
-                         2ll * cacheSlots;
+    const int64_t soft = static_cast<int64_t>(dd->cacheSoftFactor) *
+                         static_cast<int64_t>(tarnCapacitySlots(dd));
+    const int64_t room = std::min<int64_t>(dd->cacheHardLimit, soft) - 2ll * cacheSlots;
     return static_cast<int>(std::clamp<int64_t>(room, INT32_MIN, INT32_MAX));
 }
 // Reference counting inside the package (Tarn_Ref and Tarn_DecRef are the same, out of line).

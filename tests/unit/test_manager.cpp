@@ -157,17 +157,25 @@ TEST(Manager, LimitsDerivedFromPhysicalMemoryUseItsWholeSize) {
     Tarn_Quit(dd);
 }
 
-// A new hard limit of the computed table takes effect at once, not at the next growth of the
-// unique table.
-TEST_F(ManagerTest, CacheHardLimitRecomputesTheRoom) {
-    auto expectedRoom = [this] {
-        return std::min<int64_t>(dd->cacheHardLimit, 4ll * dd->slots) - 2ll * dd->cacheSlots;
+// A new hard limit or soft factor of the computed table takes effect at once, not at the next
+// growth of the unique table.
+TEST_F(ManagerTest, CacheLimitsRecomputeTheRoom) {
+    auto expectedRoom = [this](int64_t factor) {
+        return std::min<int64_t>(dd->cacheHardLimit, factor * dd->slots) - 2ll * dd->cacheSlots;
     };
+    EXPECT_EQ(Tarn_ReadCacheSoftFactor(dd), 4u);
     Tarn_SetCacheHardLimit(dd, dd->cacheSlots);
     EXPECT_LT(dd->cacheRoom, 0);
-    EXPECT_EQ(dd->cacheRoom, expectedRoom());
+    EXPECT_EQ(dd->cacheRoom, expectedRoom(4));
     Tarn_SetCacheHardLimit(dd, 0);
-    EXPECT_EQ(dd->cacheRoom, expectedRoom());
+    EXPECT_EQ(dd->cacheRoom, expectedRoom(4));
+
+    Tarn_SetCacheSoftFactor(dd, 0);
+    EXPECT_EQ(Tarn_ReadCacheSoftFactor(dd), 3u);
+    EXPECT_EQ(dd->cacheRoom, expectedRoom(3));
+    Tarn_SetCacheSoftFactor(dd, 1000);  // capped
+    EXPECT_EQ(Tarn_ReadCacheSoftFactor(dd), 64u);
+    EXPECT_EQ(dd->cacheRoom, expectedRoom(64));
 }
 
 TEST_F(ManagerTest, CacheHitThresholdIsStoredAsRatio) {

@@ -93,6 +93,8 @@ class StatsTest extends ManagerFixture {
             {"27", "Number of BDD variables: 0"},
             {"28", "Number of ZDD variables: 0"},
             {"29", "Number of cache entries: 8192"},
+            // three entries per bucket of four nodes, at initialize0's two nodes per bucket
+            {"36", "Soft limit for cache size: 24576"},
             {"37", "Number of buckets in unique table: 16384"},
             {"39", "Number of BDD and ADD nodes: 4"},
             {"40", "Number of ZDD nodes: 0"},
