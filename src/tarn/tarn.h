@@ -114,7 +114,7 @@ void Tarn_SetKeysPerSlot(DdManager *dd, unsigned n);
 unsigned Tarn_ReadKeysPerSlot(DdManager *dd);
 void Tarn_SetCacheHardLimit(DdManager *dd, unsigned n);
 // The computed table's soft limit, in entries per bucket of the unique table (counted at four
-// nodes per bucket): the table grows by its hit rate only while it is below half of it. A new
+// nodes per bucket): the table grows by its hit rate only while it is at most half of it. A new
 // manager has 4; n = 0 sets the measured default, 3, and n above 64 sets 64. The room for growth
 // follows at once.
 void Tarn_SetCacheSoftFactor(DdManager *dd, unsigned n);
