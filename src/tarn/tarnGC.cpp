@@ -117,6 +117,65 @@ void rebuildFreeList(DdManager *dd) {
     *tail = nullptr;
 }
 
+// Collects the variable subtables and rebuilds the free list in one pass over the node blocks.
+// The chains of every subtable with dead nodes are emptied and each of its live nodes is linked
+// back into its place in the sorted chain, while every node without a reference joins the free
+// list in the order rebuildFreeList gives. The chains end up exactly as unlinking the dead nodes
+// would leave them, but the nodes are read in address order, not one chain link at a time, and
+// most of a late collection's nodes are dead. Only BDD and ADD nodes may be in the blocks (no
+// ZDD node, whose level the pass could not tell), and the constants must already be collected,
+// since their chains run through the dead constants' links that the free list takes over.
+// Returns the number of nodes removed, or -1, having changed nothing, when there is no memory for
+// the per-level counts.
+int64_t relinkLiveNodes(DdManager *dd) {
+    auto *live = static_cast<unsigned *>(util_malloc(sizeof(unsigned) * (dd->size + 1)));
+    if (live == nullptr) return -1;
+    DdNode *const sentinel = tarnSentinel(dd);
+    for (int level = 0; level < dd->size; level++) {
+        DdSubtable *table = &dd->subtables[level];
+        live[level] = 0;
+        if (table->dead != 0) std::fill(table->buckets, table->buckets + table->slots, sentinel);
+    }
+
+    const int *perm = dd->perm;
+    const auto size = static_cast<uint32_t>(dd->size);
+    DdNode **tail = &dd->freeList;
+    for (void **block = dd->nodeBlocks; block != nullptr; block = static_cast<void **>(*block)) {
+        auto *nodes = reinterpret_cast<DdNode *>(tarnAlign32After(block));
+        for (int i = 0; i < TARN_NODES_PER_BLOCK; i++) {
+            DdNode *node = &nodes[i];
+            if (node->ref == 0) {
+                *tail = node;
+                tail = &node->next;
+                continue;
+            }
+            if (node->index >= size) continue;  // a constant
+            const int level = perm[node->index];
+            DdSubtable *table = &dd->subtables[level];
+            if (table->dead == 0) continue;  // its chains stand as they are
+            DdNode **place = tarnFindInChain(
+                &table->buckets[tarnHashNode(node->T, node->E, table->shift)], node->T, node->E);
+            node->next = *place;
+            *place = node;
+            live[level]++;
+        }
+    }
+    *tail = nullptr;
+
+    int64_t total = 0;
+    for (int level = 0; level < dd->size; level++) {
+        DdSubtable *table = &dd->subtables[level];
+        if (table->dead == 0) continue;
+        const unsigned deleted = table->keys - live[level];
+        if (deleted != table->dead) reportDeadCountMismatch(dd, "table", level);
+        table->keys = live[level];
+        table->dead = 0;
+        total += deleted;
+    }
+    util_free(live);
+    return total;
+}
+
 }  // namespace
 
 int tarnGarbageCollect(DdManager *dd, int clearCache) {
@@ -143,13 +202,18 @@ int tarnGarbageCollect(DdManager *dd, int clearCache) {
     dd->gcCount++;
     if (clearCache) cleanCache(dd);
 
-    unsigned total = collectSubtables(dd, dd->subtables, dd->size, tarnSentinel(dd));
-    if (dd->constants.dead != 0) {
-        unsigned deleted = unlinkDead(&dd->constants, nullptr);
-        if (deleted != dd->constants.dead) reportDeadCountMismatch(dd, "constants", -1);
-        dd->constants.keys -= deleted;
+    // The constants first: their chains are walked before the one-pass collection below gives
+    // the dead constants' links to the free list. A wrong count is reported after the levels'.
+    const unsigned constantsDead = dd->constants.dead;
+    const unsigned constantsDeleted = constantsDead != 0 ? unlinkDead(&dd->constants, nullptr) : 0;
+    const int64_t relinked = dd->keysZ == 0 ? relinkLiveNodes(dd) : -1;
+    unsigned total = relinked >= 0 ? static_cast<unsigned>(relinked)
+                                   : collectSubtables(dd, dd->subtables, dd->size, tarnSentinel(dd));
+    if (constantsDead != 0) {
+        if (constantsDeleted != constantsDead) reportDeadCountMismatch(dd, "constants", -1);
+        dd->constants.keys -= constantsDeleted;
         dd->constants.dead = 0;
-        total += deleted;
+        total += constantsDeleted;
     }
     if (total != dd->dead) reportDeadCountMismatch(dd, nullptr, -1);
     dd->keys -= total;
@@ -160,7 +224,7 @@ int tarnGarbageCollect(DdManager *dd, int clearCache) {
     dd->keysZ -= totalZ;
     dd->deadZ = 0;
 
-    rebuildFreeList(dd);
+    if (relinked < 0) rebuildFreeList(dd);
     dd->gcTime += static_cast<int>(util_cpu_time_ms() - start);
     if (!runHooks(dd, dd->gcHooksAfter)) return 0;
     return static_cast<int>(total + totalZ);
