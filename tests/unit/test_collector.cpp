@@ -131,8 +131,8 @@ TEST_F(CollectorTest, FreeListListsTheNewestBlockFirstInAddressOrder) {
 
 // After a collection every chain holds exactly the live nodes of its level, each in its own bucket
 // and in sorted order, and the free list holds every other node. Random BDDs and ADDs over twelve
-// variables, half of them released, so that some levels lose every node and the lowest keeps all
-// of its own; rebuilding the kept functions afterwards must find their nodes again.
+// variables, half of them released, so that every level but the lowest has dead nodes; rebuilding
+// the kept functions afterwards must find their nodes again.
 TEST_F(CollectorTest, ACollectionLeavesSortedChainsOfExactlyTheLiveNodes) {
     constexpr int kVars = 12;
     for (int i = 0; i < kVars; i++) ASSERT_NE(var(i), nullptr);
@@ -168,6 +168,9 @@ TEST_F(CollectorTest, ACollectionLeavesSortedChainsOfExactlyTheLiveNodes) {
     }
     ASSERT_GT(dd->dead, 0u);
     const unsigned keysBefore = dd->keys, deadBefore = dd->dead;
+    // Both kinds of level occur: those with dead nodes are rebuilt, the others left as they are.
+    EXPECT_GT(dd->subtables[0].dead, 0u);
+    EXPECT_EQ(dd->subtables[kVars - 1].dead, 0u);
 
     ASSERT_EQ(tarnGarbageCollect(dd, 1), static_cast<int>(deadBefore));
     EXPECT_EQ(dd->keys, keysBefore - deadBefore);
