@@ -101,42 +101,12 @@ unsigned collectSubtables(DdManager *dd, DdSubtable *tables, int count, DdNode *
     return total;
 }
 
-// The free list lists every node with no reference, newest block first, each block in address
-// order.
-void rebuildFreeList(DdManager *dd) {
-    DdNode **tail = &dd->freeList;
-    for (void **block = dd->nodeBlocks; block != nullptr; block = static_cast<void **>(*block)) {
-        auto *nodes = reinterpret_cast<DdNode *>(tarnAlign32After(block));
-        for (int i = 0; i < TARN_NODES_PER_BLOCK; i++) {
-            if (nodes[i].ref == 0) {
-                *tail = &nodes[i];
-                tail = &nodes[i].next;
-            }
-        }
-    }
-    *tail = nullptr;
-}
-
-// Collects the variable subtables and rebuilds the free list in one pass over the node blocks.
-// The chains of every subtable with dead nodes are emptied and each of its live nodes is linked
-// back into its place in the sorted chain, while every node without a reference joins the free
-// list in the order rebuildFreeList gives. The chains end up exactly as unlinking the dead nodes
-// would leave them, but the nodes are read in address order, not one chain link at a time, and
-// most of a late collection's nodes are dead. Only BDD and ADD nodes may be in the blocks (no
-// ZDD node, whose level the pass could not tell), and the constants must already be collected,
-// since their chains run through the dead constants' links that the free list takes over.
-// Returns the number of nodes removed, or -1, having changed nothing, when there is no memory for
-// the per-level counts.
-int64_t relinkLiveNodes(DdManager *dd) {
-    auto *live = static_cast<unsigned *>(util_malloc(sizeof(unsigned) * (dd->size + 1)));
-    if (live == nullptr) return -1;
-    DdNode *const sentinel = tarnSentinel(dd);
-    for (int level = 0; level < dd->size; level++) {
-        DdSubtable *table = &dd->subtables[level];
-        live[level] = 0;
-        if (table->dead != 0) std::fill(table->buckets, table->buckets + table->slots, sentinel);
-    }
-
+// One pass over the node blocks, newest block first and each block in address order. Every node
+// without a reference joins the free list, in that order; each live node of a subtable that still
+// counts dead nodes is linked back into its place in that subtable's emptied, sorted chains and
+// counted in the subtable's `relinked`. Once the dead nodes are unlinked, every dead count is 0
+// and the pass only rebuilds the free list.
+void sweepNodeBlocks(DdManager *dd) {
     const int *perm = dd->perm;
     const auto size = static_cast<uint32_t>(dd->size);
     DdNode **tail = &dd->freeList;
@@ -150,29 +120,46 @@ int64_t relinkLiveNodes(DdManager *dd) {
                 continue;
             }
             if (node->index >= size) continue;  // a constant
-            const int level = perm[node->index];
-            DdSubtable *table = &dd->subtables[level];
+            DdSubtable *table = &dd->subtables[perm[node->index]];
             if (table->dead == 0) continue;  // its chains stand as they are
             DdNode **place = tarnFindInChain(
                 &table->buckets[tarnHashNode(node->T, node->E, table->shift)], node->T, node->E);
             node->next = *place;
             *place = node;
-            live[level]++;
+            table->relinked++;
         }
     }
     *tail = nullptr;
+}
 
-    int64_t total = 0;
+// Collects the variable subtables and rebuilds the free list in one sweep of the node blocks: the
+// chains of every subtable with dead nodes are emptied and the sweep links the live ones back.
+// The chains end up exactly as unlinking the dead nodes would leave them, but the nodes are read
+// in address order, not one chain link at a time, and most of a late collection's nodes are
+// dead. It needs no memory, as a collection may run when none is left. Only BDD and ADD nodes may
+// be in the blocks (no ZDD node, whose level the sweep could not tell), and the constants must
+// already be collected, since their chains run through the dead constants' links that the free
+// list takes over. Returns the number of nodes removed.
+unsigned relinkLiveNodes(DdManager *dd) {
+    DdNode *const sentinel = tarnSentinel(dd);
     for (int level = 0; level < dd->size; level++) {
         DdSubtable *table = &dd->subtables[level];
         if (table->dead == 0) continue;
-        const unsigned deleted = table->keys - live[level];
+        std::fill(table->buckets, table->buckets + table->slots, sentinel);
+        table->relinked = 0;
+    }
+    sweepNodeBlocks(dd);
+
+    unsigned total = 0;
+    for (int level = 0; level < dd->size; level++) {
+        DdSubtable *table = &dd->subtables[level];
+        if (table->dead == 0) continue;
+        const unsigned deleted = table->keys - table->relinked;
         if (deleted != table->dead) reportDeadCountMismatch(dd, "table", level);
-        table->keys = live[level];
+        table->keys = table->relinked;
         table->dead = 0;
         total += deleted;
     }
-    util_free(live);
     return total;
 }
 
@@ -206,9 +193,9 @@ int tarnGarbageCollect(DdManager *dd, int clearCache) {
     // the dead constants' links to the free list. A wrong count is reported after the levels'.
     const unsigned constantsDead = dd->constants.dead;
     const unsigned constantsDeleted = constantsDead != 0 ? unlinkDead(&dd->constants, nullptr) : 0;
-    const int64_t relinked = dd->keysZ == 0 ? relinkLiveNodes(dd) : -1;
-    unsigned total = relinked >= 0 ? static_cast<unsigned>(relinked)
-                                   : collectSubtables(dd, dd->subtables, dd->size, tarnSentinel(dd));
+    const bool sweep = dd->keysZ == 0;
+    unsigned total = sweep ? relinkLiveNodes(dd)
+                           : collectSubtables(dd, dd->subtables, dd->size, tarnSentinel(dd));
     if (constantsDead != 0) {
         if (constantsDeleted != constantsDead) reportDeadCountMismatch(dd, "constants", -1);
         dd->constants.keys -= constantsDeleted;
@@ -224,7 +211,7 @@ int tarnGarbageCollect(DdManager *dd, int clearCache) {
     dd->keysZ -= totalZ;
     dd->deadZ = 0;
 
-    if (relinked < 0) rebuildFreeList(dd);
+    if (!sweep) sweepNodeBlocks(dd);
     dd->gcTime += static_cast<int>(util_cpu_time_ms() - start);
     if (!runHooks(dd, dd->gcHooksAfter)) return 0;
     return static_cast<int>(total + totalZ);

@@ -39,6 +39,7 @@ struct DdSubtable {
     unsigned keys;          // nodes, dead ones included
     unsigned keyLimit;      // above this the subtable grows or a collection is considered
     unsigned dead;          // dead nodes
+    unsigned relinked;      // during a collection: live nodes linked back into emptied chains
     unsigned symmetryNext;  // next level of this level's symmetry group
     int bound;
     int varKind;

@@ -132,8 +132,18 @@ TEST_F(CollectorTest, FreeListListsTheNewestBlockFirstInAddressOrder) {
 // After a collection every chain holds exactly the live nodes of its level, each in its own bucket
 // and in sorted order, and the free list holds every other node. Random BDDs and ADDs over twelve
 // variables, half of them released, so that every level but the lowest has dead nodes; rebuilding
-// the kept functions afterwards must find their nodes again.
-TEST_F(CollectorTest, ACollectionLeavesSortedChainsOfExactlyTheLiveNodes) {
+// the kept functions afterwards must find their nodes again. A collection needs no memory: it
+// must do the same when none is to be had.
+class CollectionResultTest : public CollectorTest {
+protected:
+    void collectAndCheck(bool withoutMemory);
+};
+
+TEST_F(CollectionResultTest, LeavesSortedChainsOfExactlyTheLiveNodes) { collectAndCheck(false); }
+
+TEST_F(CollectionResultTest, NeedsNoMemory) { collectAndCheck(true); }
+
+void CollectionResultTest::collectAndCheck(bool withoutMemory) {
     constexpr int kVars = 12;
     for (int i = 0; i < kVars; i++) ASSERT_NE(var(i), nullptr);
     unsigned seed = 12345;
@@ -145,13 +155,16 @@ TEST_F(CollectorTest, ACollectionLeavesSortedChainsOfExactlyTheLiveNodes) {
         for (int k = 0; k < 6; k++) {
             const int v = static_cast<int>(random() % (kVars - 1));
             DdNode *h = add ? Tarn_AddIthVar(dd, v) : Tarn_BddAnd(dd, var(v), var(v + 1));
-            if (h == nullptr) return h;
+            if (h == nullptr) {
+                Tarn_RecursiveDeref(dd, f);
+                return h;
+            }
             Tarn_Ref(h);
             DdNode *g = add ? Tarn_AddApply(dd, Tarn_AddPlus, f, h) : Tarn_BddXor(dd, f, h);
-            if (g == nullptr) return g;
-            Tarn_Ref(g);
+            if (g != nullptr) Tarn_Ref(g);
             Tarn_RecursiveDeref(dd, h);
             Tarn_RecursiveDeref(dd, f);
+            if (g == nullptr) return g;
             f = g;
         }
         return f;
@@ -172,7 +185,10 @@ TEST_F(CollectorTest, ACollectionLeavesSortedChainsOfExactlyTheLiveNodes) {
     EXPECT_GT(dd->subtables[0].dead, 0u);
     EXPECT_EQ(dd->subtables[kVars - 1].dead, 0u);
 
-    ASSERT_EQ(tarnGarbageCollect(dd, 1), static_cast<int>(deadBefore));
+    if (withoutMemory) util_fail_allocations_after(0);
+    const int collected = tarnGarbageCollect(dd, 1);
+    util_fail_allocations_after(-1);
+    ASSERT_EQ(collected, static_cast<int>(deadBefore));
     EXPECT_EQ(dd->keys, keysBefore - deadBefore);
     std::set<DdNode *> chained;
     for (int level = 0; level < dd->size; level++) {
