@@ -74,17 +74,25 @@ bool growBlock(DdManager *dd, unsigned oldSlots, unsigned newSlots) {
 }  // namespace
 
 bool tarnCacheAllocate(DdManager *dd, unsigned slots) {
+    auto *tags = static_cast<uint8_t *>(util_malloc(slots));
+    if (tags == nullptr) return false;
+    memset(tags, 0, slots);
     if (tableBytes(slots) >= UTIL_HUGE_PAGE) {
         void *mapped = util_map_huge(mappedBytes(slots));
         if (mapped != nullptr) {
             useMapping(dd, mapped, slots);
+            dd->cacheTags = tags;
             return true;
         }
     }
     void *memory = util_malloc(heapBytes(slots));
-    if (memory == nullptr) return false;
+    if (memory == nullptr) {
+        util_free(tags);
+        return false;
+    }
     useHeapBlock(dd, memory, slots);
     memset(static_cast<void *>(dd->cache), 0, tableBytes(slots));
+    dd->cacheTags = tags;
     return true;
 }
 
@@ -94,22 +102,28 @@ void tarnCacheRelease(DdManager *dd) {
     } else {
         util_free(dd->cacheMemory);
     }
+    util_free(dd->cacheTags);
     dd->cache = dd->cacheMemory = nullptr;
+    dd->cacheTags = nullptr;
     dd->cacheMapped = 0;
 }
 
 // The table grows in place: an entry at slot i moves to slot 2i or 2i + 1, since the slot is the
 // top bits of the hash and one more bit is taken. Walking from the top slot down, every slot is
-// read before the move of a lower entry writes it.
+// read before the move of a lower entry writes it. The tags, one bit further down the hash, are
+// written afresh.
 void tarnCacheResize(DdManager *dd) {
     const unsigned oldSlots = dd->cacheSlots;
     const unsigned newSlots = oldSlots << 1;
-    if (!growBlock(dd, oldSlots, newSlots)) {
+    auto *tags = static_cast<uint8_t *>(tarnGuardedMalloc(dd, newSlots));
+    if (tags == nullptr || !growBlock(dd, oldSlots, newSlots)) {
         // Keep the old table and never try to grow again.
+        util_free(tags);
         dd->cacheHardLimit = oldSlots - 1;
         dd->cacheRoom = -static_cast<int>(oldSlots + 1);
         return;
     }
+    memset(tags, 0, newSlots);
     DdCache *table = dd->cache;
     const int shift = dd->cacheShift - 1;
 
@@ -119,14 +133,18 @@ void tarnCacheResize(DdManager *dd) {
         table[2 * i] = DdCache{};
         table[2 * i + 1] = DdCache{};
         if (entry.result == nullptr) continue;
-        table[tarnCacheHash(entry.key1, entry.key2, entry.key3, shift)] = entry;
+        const uint32_t rawHash = tarnCacheRawHash(entry.key1, entry.key2, entry.key3);
+        table[rawHash >> shift] = entry;
+        tags[rawHash >> shift] = tarnCacheTagOf(rawHash, shift);
         moved++;
     }
+    util_free(dd->cacheTags);
+    dd->cacheTags = tags;
 
     dd->cacheSlots = newSlots;
     dd->cacheShift = shift;
     dd->cacheRoom -= static_cast<int>(newSlots);
-    dd->memoryInUse += sizeof(DdCache) * static_cast<uint64_t>(oldSlots);
+    dd->memoryInUse += (sizeof(DdCache) + 1) * static_cast<uint64_t>(oldSlots);
 
     // A new head start, kept out of the accumulated misses.
     double offset = static_cast<double>(static_cast<int64_t>(newSlots * dd->hitRatioThreshold + 1.0));
@@ -147,6 +165,7 @@ void clearEntries(DdManager *dd, Doomed &&doomed) {
         if (entry->result != nullptr && doomed(*entry)) {
             dd->cacheDeletions++;
             entry->result = nullptr;
+            dd->cacheTags[i] = 0;
         }
     }
 }

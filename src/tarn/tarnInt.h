@@ -83,6 +83,10 @@ struct DdManager {
     DdCache *cacheMemory;
     size_t cacheMapped;
     DdCache *cache;
+    // One byte per entry: the tag of the keys in it (tarnCacheTagOf), 0 for an empty entry. The
+    // tags fit in the processor's caches where the entries do not, so a probe whose tag differs
+    // answers a miss without waiting for the entry.
+    uint8_t *cacheTags;
     unsigned cacheSlots;
     int cacheShift;
     double cacheMisses;
@@ -329,11 +333,21 @@ inline uint32_t tarnLevel(const DdManager *dd, DdNode *f) {
 inline DdNode *tarnThenOf(DdNode *f) { return tarnNotCond(tarnRegular(f)->T, tarnIsComplement(f)); }
 inline DdNode *tarnElseOf(DdNode *f) { return tarnNotCond(tarnRegular(f)->E, tarnIsComplement(f)); }
 
-// Slot of a computed-table entry from its stored keys; a resize can move entries with it alone.
-inline uint32_t tarnCacheHash(DdNode *key1, DdNode *key2, DdNode *key3, int shift) {
+// Hash of a computed-table entry's keys. Its top bits are the entry's slot, so that a resize can
+// move entries by their stored keys alone; the eight bits below them are the entry's tag.
+inline uint32_t tarnCacheRawHash(DdNode *key1, DdNode *key2, DdNode *key3) {
     uint32_t k13 = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key3) +
                                          reinterpret_cast<uintptr_t>(key1));
-    return (k13 * TARN_P1P2 + tarnLo32(key2) * TARN_P2) >> shift;
+    return k13 * TARN_P1P2 + tarnLo32(key2) * TARN_P2;
+}
+inline uint32_t tarnCacheHash(DdNode *key1, DdNode *key2, DdNode *key3, int shift) {
+    return tarnCacheRawHash(key1, key2, key3) >> shift;
+}
+// Never 0, which marks an empty entry. In a table of more than 2^24 entries the tag shares bits
+// with the slot and tells fewer keys apart, which costs probes, not results.
+inline uint8_t tarnCacheTagOf(uint32_t rawHash, int shift) {
+    const auto tag = static_cast<uint8_t>(rawHash >> (shift > 8 ? shift - 8 : 0));
+    return static_cast<uint8_t>(tag | (tag == 0));
 }
 
 // First 32-byte boundary after p, skipping p itself when it is on one: node blocks keep their link
@@ -637,37 +651,51 @@ inline DdCache *tarnCacheEntry(DdManager *dd, DdNode *key1, DdNode *key2, DdNode
     return &dd->cache[tarnCacheHash(key1, key2, key3, dd->cacheShift)];
 }
 
-inline void tarnCacheStore(DdManager *dd, DdCache *entry, DdNode *key1, DdNode *key2,
-                           DdNode *key3, DdNode *result) {
+inline void tarnCacheStore(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *key3,
+                           DdNode *result) {
+    const uint32_t rawHash = tarnCacheRawHash(key1, key2, key3);
+    const uint32_t slot = rawHash >> dd->cacheShift;
     dd->cacheInserts++;
-    if (entry->result != nullptr) dd->cacheCollisions++;
+    if (dd->cacheTags[slot] != 0) dd->cacheCollisions++;
+    dd->cacheTags[slot] = tarnCacheTagOf(rawHash, dd->cacheShift);
+    DdCache *entry = &dd->cache[slot];
     entry->key1 = key1;
     entry->key2 = key2;
     entry->key3 = key3;
     entry->result = result;
 }
 
+// The entry in the keys' slot when its tag is theirs, else null: the entry is read only then.
+inline const DdCache *tarnCacheProbe(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *key3) {
+    const uint32_t rawHash = tarnCacheRawHash(key1, key2, key3);
+    const uint32_t slot = rawHash >> dd->cacheShift;
+    if (dd->cacheTags[slot] != tarnCacheTagOf(rawHash, dd->cacheShift)) return nullptr;
+    return &dd->cache[slot];
+}
+
 inline DdNode *tarnCacheLookup3(DdManager *dd, TarnCacheTag tag, DdNode *f, DdNode *g, DdNode *h) {
     DdNode *key1 = tarnWithBits(f, tag & 14);
     DdNode *key2 = tarnWithBits(g, tag >> 4);
-    const DdCache *e = tarnCacheEntry(dd, key1, key2, h);
-    if (e->result != nullptr && e->key1 == key1 && e->key2 == key2 && e->key3 == h) {
+    const DdCache *e = tarnCacheProbe(dd, key1, key2, h);
+    if (e != nullptr && e->result != nullptr && e->key1 == key1 && e->key2 == key2 &&
+        e->key3 == h) {
         return tarnCacheHit(dd, e->result);
     }
     return tarnCacheMiss(dd);
 }
 
 inline DdNode *tarnCacheLookup2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {
-    const DdCache *e = tarnCacheEntry(dd, f, g, tarnOpKey(op));
-    if (e->result != nullptr && e->key1 == f && e->key2 == g && e->key3 == tarnOpKey(op)) {
+    const DdCache *e = tarnCacheProbe(dd, f, g, tarnOpKey(op));
+    if (e != nullptr && e->result != nullptr && e->key1 == f && e->key2 == g &&
+        e->key3 == tarnOpKey(op)) {
         return tarnCacheHit(dd, e->result);
     }
     return tarnCacheMiss(dd);
 }
 
 inline DdNode *tarnCacheLookup1(DdManager *dd, TarnCacheTag op, DdNode *f) {
-    const DdCache *e = tarnCacheEntry(dd, f, f, tarnOpKey(op));
-    if (e->result != nullptr && e->key1 == f && e->key3 == tarnOpKey(op)) {
+    const DdCache *e = tarnCacheProbe(dd, f, f, tarnOpKey(op));
+    if (e != nullptr && e->result != nullptr && e->key1 == f && e->key3 == tarnOpKey(op)) {
         return tarnCacheHit(dd, e->result);
     }
     return tarnCacheMiss(dd);
@@ -675,18 +703,16 @@ inline DdNode *tarnCacheLookup1(DdManager *dd, TarnCacheTag op, DdNode *f) {
 
 inline void tarnCacheInsert3(DdManager *dd, TarnCacheTag tag, DdNode *f, DdNode *g, DdNode *h,
                              DdNode *result) {
-    DdNode *key1 = tarnWithBits(f, tag & 14);
-    DdNode *key2 = tarnWithBits(g, tag >> 4);
-    tarnCacheStore(dd, tarnCacheEntry(dd, key1, key2, h), key1, key2, h, result);
+    tarnCacheStore(dd, tarnWithBits(f, tag & 14), tarnWithBits(g, tag >> 4), h, result);
 }
 
 inline void tarnCacheInsert2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g,
                              DdNode *result) {
-    tarnCacheStore(dd, tarnCacheEntry(dd, f, g, tarnOpKey(op)), f, g, tarnOpKey(op), result);
+    tarnCacheStore(dd, f, g, tarnOpKey(op), result);
 }
 
 inline void tarnCacheInsert1(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *result) {
-    tarnCacheStore(dd, tarnCacheEntry(dd, f, f, tarnOpKey(op)), f, f, tarnOpKey(op), result);
+    tarnCacheStore(dd, f, f, tarnOpKey(op), result);
 }
 
 // Every helper that only prefetches is forced inline. g++ takes a function whose only statements
@@ -705,11 +731,18 @@ constexpr unsigned TARN_SWEEP_AHEAD = 8;
 TARN_PREFETCH void tarnPrefetchChainAhead(DdNode *const *buckets, unsigned j, unsigned slots) {
     if (j + TARN_SWEEP_AHEAD < slots) __builtin_prefetch(buckets[j + TARN_SWEEP_AHEAD]);
 }
+// A slot's tag and its entry are both requested: the entry is read on a hit and written when the
+// step stores its result.
+TARN_PREFETCH void tarnCachePrefetchSlot(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *key3) {
+    const uint32_t slot = tarnCacheHash(key1, key2, key3, dd->cacheShift);
+    __builtin_prefetch(&dd->cacheTags[slot]);
+    __builtin_prefetch(&dd->cache[slot]);
+}
 TARN_PREFETCH void tarnCachePrefetch2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {
-    __builtin_prefetch(tarnCacheEntry(dd, f, g, tarnOpKey(op)));
+    tarnCachePrefetchSlot(dd, f, g, tarnOpKey(op));
 }
 TARN_PREFETCH void tarnCachePrefetch1(DdManager *dd, TarnCacheTag op, DdNode *f) {
-    __builtin_prefetch(tarnCacheEntry(dd, f, f, tarnOpKey(op)));
+    tarnCachePrefetchSlot(dd, f, f, tarnOpKey(op));
 }
 // The unique-table bucket of the BDD node (index, t, e), complement rule applied. A step whose
 // two halves are known before its slot arrives (both are terminal) asks for the bucket at once.

@@ -1,4 +1,5 @@
-// The computed table's probes: hits, misses, collisions, revival of dead results, growth.
+// The computed table's probes: hits, misses, collisions, revival of dead results, growth, and the
+// tags that answer most misses without reading an entry.
 #include "fixture.h"
 
 namespace {
@@ -91,6 +92,12 @@ TEST_F(CacheTest, FlushEmptiesEverySlot) {
     EXPECT_EQ(dd->cacheInsertsAtResize, dd->cacheInserts);
     EXPECT_EQ(tarnCacheLookup2(dd, kOpA, f, g), nullptr);
     EXPECT_EQ(tarnCacheLookup1(dd, kOpB, f), nullptr);
+    // The tags went with the entries: a new entry in a flushed slot is no collision.
+    for (unsigned i = 0; i < dd->cacheSlots; i++) ASSERT_EQ(dd->cacheTags[i], 0) << i;
+    const double collisions = dd->cacheCollisions;
+    tarnCacheInsert2(dd, kOpA, f, g, g);
+    EXPECT_EQ(dd->cacheCollisions, collisions);
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpA, f, g), g);
 }
 
 TEST_F(CacheTest, EnoughHitsGrowTheTable) {
@@ -132,14 +139,20 @@ std::vector<unsigned> fillForGrowth(DdManager *dd, DdNode *f, DdNode *g) {
     return present;
 }
 
-// Entries in the table, each checked to sit in the slot of its hash.
+// Entries in the table, each checked to sit in the slot of its hash under the tag of its keys;
+// every empty slot has tag 0.
 unsigned occupiedSlots(DdManager *dd) {
     unsigned n = 0;
     for (unsigned i = 0; i < dd->cacheSlots; i++) {
         const DdCache &e = dd->cache[i];
-        if (e.result == nullptr) continue;
+        if (e.result == nullptr) {
+            EXPECT_EQ(dd->cacheTags[i], 0) << i;
+            continue;
+        }
         n++;
-        EXPECT_EQ(tarnCacheHash(e.key1, e.key2, e.key3, dd->cacheShift), i);
+        const uint32_t rawHash = tarnCacheRawHash(e.key1, e.key2, e.key3);
+        EXPECT_EQ(rawHash >> dd->cacheShift, i);
+        EXPECT_EQ(dd->cacheTags[i], tarnCacheTagOf(rawHash, dd->cacheShift)) << i;
     }
     return n;
 }
@@ -162,6 +175,19 @@ TEST_F(CacheTest, GrowthKeepsEveryEntryAndItsSlot) {
     tarnCacheResize(dd);
     tarnCacheResize(dd);
     ASSERT_EQ(dd->cacheSlots, 4 * slots);
+    expectEntriesKept(dd, f, g, present);
+}
+
+// Without memory for the new tags the table keeps its size and its entries, and stops growing.
+TEST_F(CacheTest, GrowthWithoutMemoryKeepsTheTable) {
+    const std::vector<unsigned> present = fillForGrowth(dd, f, g);
+    const unsigned slots = dd->cacheSlots;
+    util_fail_allocations_after(0);
+    tarnCacheResize(dd);
+    util_fail_allocations_after(-1);
+    ASSERT_EQ(dd->cacheSlots, slots);
+    EXPECT_LT(dd->cacheHardLimit, slots);
+    EXPECT_LT(dd->cacheRoom, 0);
     expectEntriesKept(dd, f, g, present);
 }
 

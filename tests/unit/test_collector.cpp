@@ -236,13 +236,15 @@ TEST_F(CollectorTest, CleaningTheComputedTableDropsOnlyEntriesWithDeadNodes) {
     DdNode *doomed = node(0, var(2), zero());
     Tarn_Ref(doomed);
     DdNode *op = reinterpret_cast<DdNode *>(uintptr_t{0x1000});  // an operation identity
-    // The cleaning visits every slot, so the entries go to slots of their own.
+    // The cleaning visits every slot, so the entries go to slots of their own, each with a tag.
     unsigned next = 0;
     auto put = [&](DdNode *k1, DdNode *k2, DdNode *k3, DdNode *result) {
+        dd->cacheTags[next] = 1;
         DdCache &e = dd->cache[next++];
         e = DdCache{k1, k2, k3, result};
         return &e;
     };
+    auto tagOf = [&](const DdCache *e) { return dd->cacheTags[e - dd->cache]; };
     DdCache *survivor = put(live, var(3), op, tarnNot(live));
     DdCache *deadResult = put(var(1), var(3), op, doomed);
     DdCache *deadKey = put(tarnNot(doomed), live, op, live);
@@ -260,6 +262,12 @@ TEST_F(CollectorTest, CleaningTheComputedTableDropsOnlyEntriesWithDeadNodes) {
     EXPECT_EQ(deadKey->result, nullptr);
     EXPECT_EQ(deadThird->result, nullptr);
     EXPECT_EQ(dd->cacheDeletions, deletions + 3);
+    // A cleared entry's tag goes with it, or a later insert there would count as a collision.
+    EXPECT_EQ(tagOf(survivor), 1);
+    EXPECT_EQ(tagOf(marker), 1);
+    EXPECT_EQ(tagOf(deadResult), 0);
+    EXPECT_EQ(tagOf(deadKey), 0);
+    EXPECT_EQ(tagOf(deadThird), 0);
 }
 
 // Distinct BDD nodes at level 0, each referenced once; their children are projection functions,
