@@ -144,7 +144,7 @@ void tarnCacheResize(DdManager *dd) {
     dd->cacheSlots = newSlots;
     dd->cacheShift = shift;
     dd->cacheRoom -= static_cast<int>(newSlots);
-    dd->memoryInUse += (sizeof(DdCache) + 1) * static_cast<uint64_t>(oldSlots);
+    dd->memoryInUse += sizeof(DdCache) * static_cast<uint64_t>(oldSlots);
 
     // A new head start, kept out of the accumulated misses.
     double offset = static_cast<double>(static_cast<int64_t>(newSlots * dd->hitRatioThreshold + 1.0));

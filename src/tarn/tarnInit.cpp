@@ -212,7 +212,7 @@ int tarnInitCache(DdManager *dd, unsigned cacheSize, unsigned maxCacheSize) {
         return 0;
     }
     dd->cacheSlots = cacheSlots;
-    dd->memoryInUse += (static_cast<size_t>(cacheSlots) + 1) * sizeof(DdCache) + cacheSlots;
+    dd->memoryInUse += (static_cast<size_t>(cacheSlots) + 1) * sizeof(DdCache);
 
     dd->cacheShift = 32 - log2Floor(cacheSlots);
     dd->cacheHardLimit = maxCacheSize;

@@ -85,7 +85,8 @@ struct DdManager {
     DdCache *cache;
     // One byte per entry: the tag of the keys in it (tarnCacheTagOf), 0 for an empty entry. The
     // tags fit in the processor's caches where the entries do not, so a probe whose tag differs
-    // answers a miss without waiting for the entry.
+    // answers a miss without waiting for the entry. Like the renamings' registry, the array is not
+    // counted in memoryInUse, which the report prints as the table's entries alone.
     uint8_t *cacheTags;
     unsigned cacheSlots;
     int cacheShift;
