@@ -74,9 +74,12 @@ bool growBlock(DdManager *dd, unsigned oldSlots, unsigned newSlots) {
 }  // namespace
 
 bool tarnCacheAllocate(DdManager *dd, unsigned slots) {
-    auto *tags = static_cast<uint8_t *>(util_malloc(slots));
-    if (tags == nullptr) return false;
-    memset(tags, 0, slots);
+    uint8_t *tags = nullptr;
+    if (slots <= dd->cacheTagLimit) {
+        tags = static_cast<uint8_t *>(util_malloc(slots));
+        if (tags == nullptr) return false;
+        memset(tags, 0, slots);
+    }
     if (tableBytes(slots) >= UTIL_HUGE_PAGE) {
         void *mapped = util_map_huge(mappedBytes(slots));
         if (mapped != nullptr) {
@@ -111,19 +114,20 @@ void tarnCacheRelease(DdManager *dd) {
 // The table grows in place: an entry at slot i moves to slot 2i or 2i + 1, since the slot is the
 // top bits of the hash and one more bit is taken. Walking from the top slot down, every slot is
 // read before the move of a lower entry writes it. The tags, one bit further down the hash, are
-// written afresh.
+// written afresh, unless the table outgrows its tags.
 void tarnCacheResize(DdManager *dd) {
     const unsigned oldSlots = dd->cacheSlots;
     const unsigned newSlots = oldSlots << 1;
-    auto *tags = static_cast<uint8_t *>(tarnGuardedMalloc(dd, newSlots));
-    if (tags == nullptr || !growBlock(dd, oldSlots, newSlots)) {
+    const bool tagged = newSlots <= dd->cacheTagLimit;
+    auto *tags = tagged ? static_cast<uint8_t *>(tarnGuardedMalloc(dd, newSlots)) : nullptr;
+    if ((tagged && tags == nullptr) || !growBlock(dd, oldSlots, newSlots)) {
         // Keep the old table and never try to grow again.
         util_free(tags);
         dd->cacheHardLimit = oldSlots - 1;
         dd->cacheRoom = -static_cast<int>(oldSlots + 1);
         return;
     }
-    memset(tags, 0, newSlots);
+    if (tags != nullptr) memset(tags, 0, newSlots);
     DdCache *table = dd->cache;
     const int shift = dd->cacheShift - 1;
 
@@ -135,7 +139,7 @@ void tarnCacheResize(DdManager *dd) {
         if (entry.result == nullptr) continue;
         const uint32_t rawHash = tarnCacheRawHash(entry.key1, entry.key2, entry.key3);
         table[rawHash >> shift] = entry;
-        tags[rawHash >> shift] = tarnCacheTagOf(rawHash, shift);
+        if (tags != nullptr) tags[rawHash >> shift] = tarnCacheTagOf(rawHash, shift);
         moved++;
     }
     util_free(dd->cacheTags);
@@ -165,7 +169,7 @@ void clearEntries(DdManager *dd, Doomed &&doomed) {
         if (entry->result != nullptr && doomed(*entry)) {
             dd->cacheDeletions++;
             entry->result = nullptr;
-            dd->cacheTags[i] = 0;
+            if (dd->cacheTags != nullptr) dd->cacheTags[i] = 0;
         }
     }
 }

@@ -62,7 +62,7 @@ void cleanCache(DdManager *dd) {
             (entry->result != reinterpret_cast<DdNode *>(1) &&
              tarnRegular(entry->result)->ref == 0)) {
             entry->result = nullptr;
-            dd->cacheTags[i] = 0;
+            if (dd->cacheTags != nullptr) dd->cacheTags[i] = 0;
             dd->cacheDeletions++;
         }
     }

@@ -108,6 +108,7 @@ DdManager *tarnInitTable(unsigned numVars, unsigned numVarsZ, unsigned numSlots,
     dd->fastGrowthLimit = growthLimit;
     dd->keysPerSlot = TARN_KEYS_PER_SLOT;
     dd->cacheSoftFactor = TARN_CACHE_SOFT_FACTOR;
+    dd->cacheTagLimit = TARN_CACHE_TAG_LIMIT;
     dd->liveLimit = UINT32_MAX;
     dd->gcEnabled = 1;
     dd->deadFraction = TARN_DEAD_FRACTION_HIGH;

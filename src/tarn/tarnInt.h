@@ -85,9 +85,12 @@ struct DdManager {
     DdCache *cache;
     // One byte per entry: the tag of the keys in it (tarnCacheTagOf), 0 for an empty entry. The
     // tags fit in the processor's caches where the entries do not, so a probe whose tag differs
-    // answers a miss without waiting for the entry. Like the renamings' registry, the array is not
-    // counted in memoryInUse, which the report prints as the table's entries alone.
+    // answers a miss without waiting for the entry. A table of more than cacheTagLimit entries has
+    // none (null): its tags would no longer stay in those caches, and a hit would wait for the tag
+    // and then for the entry. Like the renamings' registry, the array is not counted in
+    // memoryInUse, which the report prints as the table's entries alone.
     uint8_t *cacheTags;
+    unsigned cacheTagLimit;
     unsigned cacheSlots;
     int cacheShift;
     double cacheMisses;
@@ -256,6 +259,9 @@ constexpr unsigned TARN_FAST_GROWTH_LIMIT_CAP = 1u << 16;
 constexpr unsigned TARN_KEYS_PER_SLOT = 4;
 // The density Tarn_SetKeysPerSlot(0) sets: shorter chains for 4 more bytes of buckets per node.
 constexpr unsigned TARN_MEASURED_KEYS_PER_SLOT = 2;
+// The largest computed table with tags (TARN_CACHE_TAG_LIMIT bytes of them, a quarter of the
+// last-level cache of the machines measured); a larger one probes its entries directly.
+constexpr unsigned TARN_CACHE_TAG_LIMIT = 1u << 21;
 // Densities above this are taken as this: the key limits must not overflow.
 constexpr unsigned TARN_MAX_KEYS_PER_SLOT = 64;
 // The computed table grows (by its hit rate) up to this many entries per bucket of the unique
@@ -656,21 +662,26 @@ inline void tarnCacheStore(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *ke
                            DdNode *result) {
     const uint32_t rawHash = tarnCacheRawHash(key1, key2, key3);
     const uint32_t slot = rawHash >> dd->cacheShift;
-    dd->cacheInserts++;
-    if (dd->cacheTags[slot] != 0) dd->cacheCollisions++;
-    dd->cacheTags[slot] = tarnCacheTagOf(rawHash, dd->cacheShift);
     DdCache *entry = &dd->cache[slot];
+    dd->cacheInserts++;
+    if (uint8_t *tags = dd->cacheTags) {
+        if (tags[slot] != 0) dd->cacheCollisions++;
+        tags[slot] = tarnCacheTagOf(rawHash, dd->cacheShift);
+    } else if (entry->result != nullptr) {
+        dd->cacheCollisions++;
+    }
     entry->key1 = key1;
     entry->key2 = key2;
     entry->key3 = key3;
     entry->result = result;
 }
 
-// The entry in the keys' slot when its tag is theirs, else null: the entry is read only then.
+// The entry in the keys' slot, or null when its tag is not theirs: the entry is read only then.
 inline const DdCache *tarnCacheProbe(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *key3) {
     const uint32_t rawHash = tarnCacheRawHash(key1, key2, key3);
     const uint32_t slot = rawHash >> dd->cacheShift;
-    if (dd->cacheTags[slot] != tarnCacheTagOf(rawHash, dd->cacheShift)) return nullptr;
+    const uint8_t *tags = dd->cacheTags;
+    if (tags != nullptr && tags[slot] != tarnCacheTagOf(rawHash, dd->cacheShift)) return nullptr;
     return &dd->cache[slot];
 }
 
@@ -736,7 +747,7 @@ TARN_PREFETCH void tarnPrefetchChainAhead(DdNode *const *buckets, unsigned j, un
 // step stores its result.
 TARN_PREFETCH void tarnCachePrefetchSlot(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *key3) {
     const uint32_t slot = tarnCacheHash(key1, key2, key3, dd->cacheShift);
-    __builtin_prefetch(&dd->cacheTags[slot]);
+    if (dd->cacheTags != nullptr) __builtin_prefetch(&dd->cacheTags[slot]);
     __builtin_prefetch(&dd->cache[slot]);
 }
 TARN_PREFETCH void tarnCachePrefetch2(DdManager *dd, TarnCacheTag op, DdNode *f, DdNode *g) {

@@ -139,20 +139,25 @@ std::vector<unsigned> fillForGrowth(DdManager *dd, DdNode *f, DdNode *g) {
     return present;
 }
 
-// Entries in the table, each checked to sit in the slot of its hash under the tag of its keys;
-// every empty slot has tag 0.
+// Entries in the table, each checked to sit in the slot of its hash under the tag of its keys
+// (when the table has tags); every empty slot has tag 0.
 unsigned occupiedSlots(DdManager *dd) {
+    const uint8_t *tags = dd->cacheTags;
     unsigned n = 0;
     for (unsigned i = 0; i < dd->cacheSlots; i++) {
         const DdCache &e = dd->cache[i];
         if (e.result == nullptr) {
-            EXPECT_EQ(dd->cacheTags[i], 0) << i;
+            if (tags != nullptr) {
+                EXPECT_EQ(tags[i], 0) << i;
+            }
             continue;
         }
         n++;
         const uint32_t rawHash = tarnCacheRawHash(e.key1, e.key2, e.key3);
         EXPECT_EQ(rawHash >> dd->cacheShift, i);
-        EXPECT_EQ(dd->cacheTags[i], tarnCacheTagOf(rawHash, dd->cacheShift)) << i;
+        if (tags != nullptr) {
+            EXPECT_EQ(tags[i], tarnCacheTagOf(rawHash, dd->cacheShift)) << i;
+        }
     }
     return n;
 }
@@ -176,6 +181,37 @@ TEST_F(CacheTest, GrowthKeepsEveryEntryAndItsSlot) {
     tarnCacheResize(dd);
     ASSERT_EQ(dd->cacheSlots, 4 * slots);
     expectEntriesKept(dd, f, g, present);
+}
+
+// A table that grows past its tag limit drops the tags and reads its entries directly: every entry
+// is still found, a store into a filled slot still counts a collision, and a collection still
+// clears the entries of dead nodes.
+TEST_F(CacheTest, GrowthPastTheTagLimitDropsTheTags) {
+    const std::vector<unsigned> present = fillForGrowth(dd, f, g);
+    dd->cacheTagLimit = dd->cacheSlots;
+    tarnCacheResize(dd);
+    ASSERT_EQ(dd->cacheTags, nullptr);
+    expectEntriesKept(dd, f, g, present);
+
+    const double collisions = dd->cacheCollisions;
+    tarnCacheInsert2(dd, kOpA, growthKey(present.front()), g, one());
+    EXPECT_EQ(dd->cacheCollisions, collisions + 1);
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpA, growthKey(present.front()), g), one());
+
+    tarnCacheFlush(dd);  // the growth keys are no nodes: the collection must not meet them
+    EXPECT_EQ(occupiedSlots(dd), 0u);
+    TarnCacheTag other = kOpB;  // an operation whose entry for (f, g) has a slot of its own
+    while (tarnCacheEntry(dd, f, g, tarnOpKey(other)) == tarnCacheEntry(dd, f, g, tarnOpKey(kOpA))) {
+        other += 16;
+    }
+    DdNode *doomed = node(0, var(2), zero());
+    Tarn_Ref(doomed);
+    tarnCacheInsert2(dd, kOpA, f, g, doomed);
+    tarnCacheInsert2(dd, other, f, g, g);
+    Tarn_DerefBdd(dd, doomed);
+    tarnGarbageCollect(dd, 1);
+    EXPECT_EQ(tarnCacheLookup2(dd, kOpA, f, g), nullptr);
+    EXPECT_EQ(tarnCacheLookup2(dd, other, f, g), g);
 }
 
 // Without memory for the new tags the table keeps its size and its entries, and stops growing.
