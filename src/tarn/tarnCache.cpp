@@ -166,11 +166,7 @@ template <class Doomed>
 void clearEntries(DdManager *dd, Doomed &&doomed) {
     DdCache *entry = dd->cache;
     for (unsigned i = 0; i < dd->cacheSlots; i++, entry++) {
-        if (entry->result != nullptr && doomed(*entry)) {
-            dd->cacheDeletions++;
-            entry->result = nullptr;
-            if (dd->cacheTags != nullptr) dd->cacheTags[i] = 0;
-        }
+        if (entry->result != nullptr && doomed(*entry)) tarnCacheEmpty(dd, i);
     }
 }
 

@@ -61,9 +61,7 @@ void cleanCache(DdManager *dd) {
             (threeOperand && tarnRegular(entry->key3)->ref == 0) ||
             (entry->result != reinterpret_cast<DdNode *>(1) &&
              tarnRegular(entry->result)->ref == 0)) {
-            entry->result = nullptr;
-            if (dd->cacheTags != nullptr) dd->cacheTags[i] = 0;
-            dd->cacheDeletions++;
+            tarnCacheEmpty(dd, i);
         }
     }
 }

@@ -676,6 +676,14 @@ inline void tarnCacheStore(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *ke
     entry->result = result;
 }
 
+// Empties the entry in `slot` and its tag, and counts the deletion: every clearing of an entry
+// goes through here, so that no tag outlives its entry.
+inline void tarnCacheEmpty(DdManager *dd, unsigned slot) {
+    dd->cache[slot].result = nullptr;
+    if (dd->cacheTags != nullptr) dd->cacheTags[slot] = 0;
+    dd->cacheDeletions++;
+}
+
 // The entry in the keys' slot, or null when its tag is not theirs: the entry is read only then.
 inline const DdCache *tarnCacheProbe(DdManager *dd, DdNode *key1, DdNode *key2, DdNode *key3) {
     const uint32_t rawHash = tarnCacheRawHash(key1, key2, key3);
